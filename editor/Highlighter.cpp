@@ -1,0 +1,10 @@
+#include "Highlighter.h"
+
+Highlighter::Highlighter(QTextDocument *parent)
+    : QSyntaxHighlighter(parent)
+{
+}
+
+Highlighter::~Highlighter() = default;
+
+void Highlighter::highlightBlock(const QString &) {}

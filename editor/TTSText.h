@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QRegExp>
+#include <QTextEdit>
+
+// The script editor. Announces finished mouse selections (so the page can offer
+// its voices), wraps a selection in a voice tag, clears the tag around the
+// cursor, and always pastes plain text.
+class TTSText : public QTextEdit
+{
+    Q_OBJECT
+
+public:
+    explicit TTSText(QWidget *parent = nullptr);
+    ~TTSText() override;
+
+    void setSelectPopup(bool enabled) { selectPopup = enabled; }
+    bool selectPopupEnabled() const { return selectPopup; }
+
+    void insertVoiceTag(const QString &voice);
+
+signals:
+    void mouseSelect();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private slots:
+    void checkSelect();
+    void clearVoices();
+
+private:
+    bool selectPopup = true;
+    QRegExp voiceTag;
+    QRegExp endMarker;
+    QRegExp tagEnd;
+};

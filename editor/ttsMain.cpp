@@ -1,0 +1,72 @@
+#include "ttsMain.h"
+
+#include "Highlighter.h"
+#include "Loading.h"
+#include "MoreVoices.h"
+#include "TTSText.h"
+#include "ttsMainForm.h"
+
+#include <QMediaPlaylist>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+
+ttsMain::ttsMain(QWidget *parent)
+    : QWidget(parent)
+    , ui(new Ui_ttsMain)
+    , tagPattern(QStringLiteral("「([^」]+)」"))
+    , fullWidthComma(QStringLiteral("，"))
+    , commaRun(QStringLiteral("，{2,}"), Qt::CaseSensitive, QRegExp::RegExp)
+{
+    ui->setupUi(this);
+
+    player = new QMediaPlayer(nullptr, QMediaPlayer::Flags());
+    playlist = new QMediaPlaylist;
+    ui->playButton->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+
+    // Created after the form's widgets, so that it lies above them.
+    moreVoices = new MoreVoices(this);
+    moreVoices->hide();
+
+    hideTimer = new QTimer(this);
+    hideTimer->setSingleShot(true);
+    connect(hideTimer, &QTimer::timeout, this, &ttsMain::hideMoreVoices);
+
+    startCatalogueLoader();
+
+    connect(ui->textEdit, &TTSText::mouseSelect, this, &ttsMain::showMoreVoices);
+    connect(moreVoices, &MoreVoices::notClose, this, &ttsMain::onPickerNotClose);
+    connect(moreVoices, &MoreVoices::clickVoice, this, &ttsMain::onPickerClickVoice);
+    connectPlayer();
+}
+
+ttsMain::~ttsMain()
+{
+    delete ui;
+    delete loading;
+    delete moreVoices;
+    delete highlighter;
+    delete hideTimer;
+    delete player;
+    delete playlist;
+}
+
+void ttsMain::showBusyOverlay(const QString &text)
+{
+    if (loading) {
+        loading->close();
+        delete loading;
+    }
+    loading = new Loading(this);
+    loading->setText(text);
+    loading->show();
+}
+
+void ttsMain::closeBusyOverlay()
+{
+    if (!loading)
+        return;
+    loading->close();
+    delete loading;
+    loading = nullptr;
+}

@@ -1,0 +1,94 @@
+#include "Qajax.h"
+
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// A JSON number truncated toward zero into 32 bits; out-of-range values saturate
+// instead of invoking undefined behaviour.
+int truncatedCode(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    const double t = std::trunc(value);
+    if (t >= double(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (t <= double(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return int(t);
+}
+
+} // namespace
+
+QString Qajax::queryText(const Pairs &pairs)
+{
+    QString text;
+    for (int i = 0; i < pairs.size(); ++i) {
+        text += i == 0 ? QLatin1Char('?') : QLatin1Char('&');
+        text += pairs[i].first + QLatin1Char('=') + pairs[i].second;
+    }
+    return text;
+}
+
+QByteArray Qajax::formBody(const Pairs &pairs)
+{
+    QUrlQuery query;
+    for (const auto &pair : pairs)
+        query.addQueryItem(pair.first, pair.second);
+    QByteArray body = query.toString(QUrl::FullyEncoded).toUtf8();
+    // The encoder leaves "+" alone, and a form decoder would read it as a blank.
+    body.replace('+', "%2B");
+    return body;
+}
+
+void Qajax::get(const Pairs &pairs, const QString &url)
+{
+    send(url + queryText(pairs), "application/json;charset=utf-8;refere=cpp", nullptr);
+}
+
+void Qajax::post(const Pairs &pairs, const QString &url)
+{
+    const QByteArray body = formBody(pairs);
+    send(url, "application/x-www-form-urlencoded", &body);
+}
+
+void Qajax::send(const QString &url, const QByteArray &contentType, const QByteArray *body)
+{
+    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+
+    QNetworkAccessManager manager;
+    QObject::connect(&manager, &QNetworkAccessManager::finished, &manager,
+                     [this](QNetworkReply *reply) { onReplyFinished(reply); });
+
+    QNetworkReply *reply = body ? manager.post(request, *body) : manager.get(request);
+
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec(QEventLoop::AllEvents);
+}
+
+void Qajax::onReplyFinished(QNetworkReply *reply)
+{
+    m_networkError = int(reply->error());
+
+    const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
+    if (document.isObject()) {
+        const QJsonObject envelope = document.object();
+        m_data = envelope.value(QLatin1String("data")).toArray();
+        m_msg = envelope.value(QLatin1String("msg")).toString();
+        m_code = truncatedCode(envelope.value(QLatin1String("code")).toDouble(0));
+    }
+    reply->deleteLater();
+}

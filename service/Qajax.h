@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <QVector>
+
+class QNetworkReply;
+
+// One blocking HTTP request to the speech service. Make one object per request,
+// call get() or post(), then read the reply envelope and the transport outcome.
+// The call waits in a local event loop, so the calling thread keeps handling
+// its events while the reply is on its way.
+class Qajax : public QObject
+{
+public:
+    using Pairs = QVector<QPair<QString, QString>>;
+
+    Qajax() = default;
+
+    void get(const Pairs &pairs, const QString &url);
+    void post(const Pairs &pairs, const QString &url);
+
+    int code() const { return m_code; }
+    QString msg() const { return m_msg; }
+    QJsonArray data() const { return m_data; }
+    int networkError() const { return m_networkError; }
+
+    // Query text of a GET: "?k=v&k2=v2", keys and values as given (no encoding).
+    static QString queryText(const Pairs &pairs);
+    // Body of a form POST: fully encoded, with "+" sent as "%2B".
+    static QByteArray formBody(const Pairs &pairs);
+
+private:
+    void onReplyFinished(QNetworkReply *reply);
+    void send(const QString &url, const QByteArray &contentType, const QByteArray *body);
+
+    int m_code = 0;
+    QString m_msg;
+    QJsonArray m_data;
+    int m_networkError = 0;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QThread>
+
+// Renders one segment through the speech service and reports the outcome.
+class ttsCommunicate : public QThread
+{
+    Q_OBJECT
+
+public:
+    ttsCommunicate(const QString &text, const QString &voice, const QString &rates,
+                   const QString &volumes, const QString &writeMedia, const QString &writeSubtitles);
+    ~ttsCommunicate() override;
+
+signals:
+    void success();
+    void error(QString text, QString title);
+
+protected:
+    void run() override;
+
+private:
+    QString text;
+    QString voice;
+    QString rates;
+    QString volumes;
+    QString write_media;
+    QString write_subtitles;
+};

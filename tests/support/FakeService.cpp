@@ -1,0 +1,190 @@
+#include "FakeService.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMetaObject>
+#include <QMutexLocker>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUrlQuery>
+
+#include <memory>
+
+QList<QPair<QString, QString>> FakeService::Request::formFields() const
+{
+    QList<QPair<QString, QString>> fields;
+    for (const QByteArray &pair : body.split('&')) {
+        if (pair.isEmpty())
+            continue;
+        const int eq = pair.indexOf('=');
+        const QByteArray key = eq < 0 ? pair : pair.left(eq);
+        const QByteArray value = eq < 0 ? QByteArray() : pair.mid(eq + 1);
+        auto decode = [](QByteArray text) {
+            text.replace('+', ' ');
+            return QString::fromUtf8(QByteArray::fromPercentEncoding(text));
+        };
+        fields.append({decode(key), decode(value)});
+    }
+    return fields;
+}
+
+QString FakeService::Request::formValue(const QString &key) const
+{
+    for (const auto &field : formFields()) {
+        if (field.first == key)
+            return field.second;
+    }
+    return QString();
+}
+
+FakeService::Reply FakeService::envelope(int code, const QString &msg, const QByteArray &dataJson)
+{
+    Reply reply;
+    reply.body = "{\"code\":" + QByteArray::number(code) + ",\"msg\":"
+        + QJsonDocument(QJsonObject{{"m", msg}}).toJson(QJsonDocument::Compact).mid(5).chopped(1)
+        + ",\"data\":" + dataJson + "}";
+    return reply;
+}
+
+FakeService::FakeService()
+{
+    m_responder = [](const Request &) { return ok(); };
+    m_thread.setObjectName(QStringLiteral("FakeService"));
+    m_thread.start();
+}
+
+FakeService::~FakeService()
+{
+    close();
+    m_thread.quit();
+    m_thread.wait();
+}
+
+bool FakeService::listen(quint16 port)
+{
+    bool listening = false;
+    auto *worker = new QObject;
+    worker->moveToThread(&m_thread);
+    QMetaObject::invokeMethod(
+        worker,
+        [&] {
+            m_server = new QTcpServer;
+            m_server->setMaxPendingConnections(1000);
+            listening = m_server->listen(QHostAddress::LocalHost, port);
+            if (listening) {
+                m_port = m_server->serverPort();
+                QObject::connect(m_server, &QTcpServer::newConnection, m_server,
+                                 [this] { handleConnection(); });
+            } else {
+                delete m_server;
+                m_server = nullptr;
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    delete worker;
+    return listening;
+}
+
+void FakeService::close()
+{
+    if (!m_server)
+        return;
+    QTcpServer *server = m_server;
+    m_server = nullptr;
+    QMetaObject::invokeMethod(server, [server] { delete server; }, Qt::BlockingQueuedConnection);
+}
+
+quint16 FakeService::port() const
+{
+    return m_port;
+}
+
+QString FakeService::baseUrl() const
+{
+    return QStringLiteral("http://127.0.0.1:%1/").arg(m_port);
+}
+
+void FakeService::setResponder(Responder responder)
+{
+    QMutexLocker lock(&m_mutex);
+    m_responder = std::move(responder);
+}
+
+QList<FakeService::Request> FakeService::requests() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_requests;
+}
+
+int FakeService::requestCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_requests.size();
+}
+
+void FakeService::clearRequests()
+{
+    QMutexLocker lock(&m_mutex);
+    m_requests.clear();
+}
+
+void FakeService::handleConnection()
+{
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        // Sockets are children of the server, so closing the service ends them too.
+        socket->setParent(m_server);
+        auto buffer = std::make_shared<QByteArray>();
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
+            buffer->append(socket->readAll());
+            const int headerEnd = buffer->indexOf("\r\n\r\n");
+            if (headerEnd < 0)
+                return;
+
+            Request request;
+            const QList<QByteArray> lines = buffer->left(headerEnd).split('\n');
+            const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+            request.method = requestLine.value(0);
+            request.path = requestLine.value(1);
+            for (int i = 1; i < lines.size(); ++i) {
+                const int colon = lines[i].indexOf(':');
+                if (colon > 0)
+                    request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+            }
+            const int length = request.headers.value("content-length", "0").toInt();
+            if (buffer->size() < headerEnd + 4 + length)
+                return;
+            request.body = buffer->mid(headerEnd + 4, length);
+            buffer->clear();
+            QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+
+            Responder responder;
+            {
+                QMutexLocker lock(&m_mutex);
+                m_requests.append(request);
+                responder = m_responder;
+            }
+            const Reply reply = responder(request);
+
+            auto answer = [socket, reply] {
+                if (reply.dropConnection) {
+                    socket->abort();
+                    socket->deleteLater();
+                    return;
+                }
+                QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) + " Status\r\n";
+                response += "Content-Type: " + reply.contentType + "\r\n";
+                response += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+                response += "Connection: close\r\n\r\n";
+                response += reply.body;
+                socket->write(response);
+                socket->disconnectFromHost();
+            };
+            if (reply.delayMs > 0)
+                QTimer::singleShot(reply.delayMs, socket, answer);
+            else
+                answer();
+        });
+    }
+}

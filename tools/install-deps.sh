@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing need.
+# Packages already present are left alone; nothing is reinstalled.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake pkg-config
+  # Qt 5.15: widgets, network, SQLite driver, multimedia, test
+  qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite
+  qtmultimedia5-dev libqt5multimedia5-plugins
+  # runtime: MP3 playback through GStreamer, a CJK font for the Chinese interface
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  fonts-wqy-microhei
+  # the speech service
+  libespeak-ng-dev espeak-ng-data libmp3lame-dev libmpg123-dev
+  libcpp-httplib-dev nlohmann-json3-dev
+  # service tests
+  libgtest-dev
+  # service benchmark only: the naive espeak-ng | lame pipeline it compares against
+  espeak-ng lame
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,3 @@
+#include "GetVoices.h"
+
+void GetVoices::run() {}
