@@ -1,0 +1,199 @@
+#include "AppSettings.h"
+#include "FakeService.h"
+#include "MainWindow.h"
+#include "MessageBoxCatcher.h"
+#include "ServiceProcess.h"
+#include "TestSupport.h"
+
+#include <QLabel>
+#include <QMenuBar>
+#include <QProcess>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+// The main window and the service process it starts and stops. The service is
+// played by a stand-in executable of the same name that records where it was
+// started from.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void formMatches();
+    void startsServiceFromWorkingFolderAndStopsItOnClose();
+    void closeEndsEveryServiceProcess();
+    void folderWithBlanksStillStartsTheService();
+    void closeWithoutServiceClosesAtOnce();
+
+private:
+    static QString standIn();
+    static void installStandIn(const QString &folder);
+    static int runningServices();
+
+    FakeService m_service;
+    MessageBoxCatcher m_boxes;
+};
+
+QString TestMainWindow::standIn()
+{
+    return QStringLiteral(LUMO_STANDIN);
+}
+
+void TestMainWindow::installStandIn(const QString &folder)
+{
+    QDir().mkpath(folder + "/server");
+    const QString target = folder + "/server/" + ServiceProcess::executableName();
+    QFile::remove(target);
+    QVERIFY(QFile::copy(standIn(), target));
+}
+
+int TestMainWindow::runningServices()
+{
+    // Count live processes whose executable is the service, as the stop does.
+    int count = 0;
+    const auto entries = QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        const QString exe = QFile::symLinkTarget("/proc/" + entry + "/exe");
+        if (QFileInfo(exe).fileName() != ServiceProcess::executableName())
+            continue;
+        QFile stat("/proc/" + entry + "/stat");
+        if (stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z "))
+            ++count;
+    }
+    return count;
+}
+
+void TestMainWindow::initTestCase()
+{
+    // The page asks the service for its voices at start; answer with none.
+    QVERIFY(m_service.listen(5000));
+    m_boxes.start();
+}
+
+void TestMainWindow::init()
+{
+    TestSupport::clearWorkingFolder();
+}
+
+void TestMainWindow::cleanup()
+{
+    ServiceProcess::stop(5000);
+    QCOMPARE(runningServices(), 0);
+}
+
+void TestMainWindow::formMatches()
+{
+    MainWindow window;
+    window.show();
+
+    QCOMPARE(window.windowTitle(), QString("Sayora by Tavrel V1.2 Lumo特别版"));
+    QCOMPARE(window.objectName(), QString("MainWindow"));
+    QCOMPARE(window.size(), QSize(800, 600));
+    QVERIFY(window.styleSheet().startsWith("QTabWidget::tab-bar { alignment: left; }\n"));
+    QCOMPARE(window.styleSheet().count('\n'), 2);
+
+    auto *tabs = window.findChild<QTabWidget *>("tabWidget");
+    QVERIFY(tabs);
+    QCOMPARE(tabs->count(), 4);
+    const QStringList titles{"语音合成", "关于软件", "更新日志", "打赏一下"};
+    const QStringList pages{"widget", "widget_2", "widget_4", "widget_5"};
+    const QStringList classes{"ttsMain", "About", "UpdateLog", "ZanShang"};
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(tabs->tabText(i), titles[i]);
+        QWidget *page = tabs->widget(i)->findChild<QWidget *>(pages[i]);
+        QVERIFY2(page, qPrintable(pages[i]));
+        QCOMPARE(page->metaObject()->className(), classes[i].toLatin1().constData());
+    }
+    QCOMPARE(tabs->currentIndex(), 0);
+
+    QCOMPARE(window.menuBar()->objectName(), QString("menubar"));
+    QCOMPARE(window.menuBar()->actions().size(), 0);
+    auto *status = window.statusBar()->findChild<QLabel *>("statusLabel");
+    QVERIFY(status);
+    QVERIFY(status->text().endsWith(' '));
+    QVERIFY(!status->text().endsWith("  "));
+    QVERIFY(status->styleSheet().contains("green"));
+}
+
+void TestMainWindow::startsServiceFromWorkingFolderAndStopsItOnClose()
+{
+    installStandIn(QDir::currentPath());
+    {
+        MainWindow window;
+        window.show();
+        QTRY_VERIFY(QFile::exists("service-started.txt"));
+        QTRY_COMPARE(runningServices(), 1);
+
+        QFile log("service-started.txt");
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromLocal8Bit(log.readAll()).trimmed() + "/", workDir);
+
+        // A second window while the first process lives starts nothing more.
+        MainWindow second;
+        QTest::qWait(200);
+        QCOMPARE(runningServices(), 1);
+
+        QVERIFY(window.close());
+        QCOMPARE(runningServices(), 0);
+        QVERIFY(!ServiceProcess::process());
+    }
+}
+
+void TestMainWindow::closeEndsEveryServiceProcess()
+{
+    installStandIn(QDir::currentPath());
+    // A leftover of an earlier run, started by someone else.
+    QProcess leftover;
+    leftover.start(QDir::currentPath() + "/server/" + ServiceProcess::executableName(), QStringList());
+    QVERIFY(leftover.waitForStarted());
+
+    MainWindow window;
+    window.show();
+    QTRY_COMPARE(runningServices(), 2);
+
+    QVERIFY(window.close());
+    QCOMPARE(runningServices(), 0);
+    QVERIFY(leftover.waitForFinished(5000));
+    QCOMPARE(leftover.exitStatus(), QProcess::CrashExit);
+}
+
+void TestMainWindow::folderWithBlanksStillStartsTheService()
+{
+    QTemporaryDir temp(QDir::tempPath() + "/lumo folder with blanks XXXXXX");
+    QVERIFY(temp.isValid());
+    installStandIn(temp.path());
+
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(temp.path()));
+    ServiceProcess::start(temp.path() + "/");
+    QVERIFY(QDir::setCurrent(previous));
+
+    QTRY_VERIFY(QFile::exists(temp.path() + "/service-started.txt"));
+    QCOMPARE(runningServices(), 1);
+    ServiceProcess::stop();
+    QCOMPARE(runningServices(), 0);
+}
+
+void TestMainWindow::closeWithoutServiceClosesAtOnce()
+{
+    // No executable in server/: nothing is reported, the close goes through.
+    MainWindow window;
+    window.show();
+    QVERIFY(ServiceProcess::process());
+    QVERIFY(window.close());
+    QVERIFY(!window.isVisible());
+    QVERIFY(!ServiceProcess::process());
+    QCOMPARE(m_boxes.count(), 0);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"

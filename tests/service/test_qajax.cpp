@@ -1,0 +1,180 @@
+#include "FakeService.h"
+#include "Qajax.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QNetworkReply>
+#include <QtTest>
+
+// The request helper against a real HTTP peer on loopback.
+class TestQajax : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void getSendsQueryUnencoded_data();
+    void getSendsQueryUnencoded();
+    void getCarriesJsonContentType();
+    void postSendsOrderedEncodedForm();
+    void envelopeIsParsed_data();
+    void envelopeIsParsed();
+    void refusedConnectionIsTransportError();
+    void httpErrorStatusIsTransportError();
+    void reuseKeepsEnvelopeWhenBodyIsNotAnObject();
+
+private:
+    FakeService m_service;
+};
+
+void TestQajax::init()
+{
+    if (!m_service.port())
+        QVERIFY(m_service.listen());
+    m_service.clearRequests();
+    m_service.setResponder([](const FakeService::Request &) { return FakeService::ok(); });
+}
+
+void TestQajax::getSendsQueryUnencoded_data()
+{
+    QTest::addColumn<Qajax::Pairs>("pairs");
+    QTest::addColumn<QByteArray>("path");
+
+    QTest::newRow("no pairs, no question mark") << Qajax::Pairs{} << QByteArray("/getVoices");
+    QTest::newRow("pairs in order") << Qajax::Pairs{{"b", "2"}, {"a", "1"}} << QByteArray("/getVoices?b=2&a=1");
+    QTest::newRow("plus kept as is") << Qajax::Pairs{{"rate", "+5%25"}} << QByteArray("/getVoices?rate=+5%25");
+}
+
+void TestQajax::getSendsQueryUnencoded()
+{
+    QFETCH(Qajax::Pairs, pairs);
+    QFETCH(QByteArray, path);
+
+    Qajax ajax;
+    ajax.get(pairs, m_service.baseUrl() + "getVoices");
+
+    QCOMPARE(m_service.requestCount(), 1);
+    const auto request = m_service.requests().first();
+    QCOMPARE(request.method, QByteArray("GET"));
+    QCOMPARE(request.path, path);
+}
+
+void TestQajax::getCarriesJsonContentType()
+{
+    Qajax ajax;
+    ajax.get({}, m_service.baseUrl() + "getVoices");
+    QCOMPARE(m_service.requests().first().headers.value("content-type"),
+             QByteArray("application/json;charset=utf-8;refere=cpp"));
+}
+
+void TestQajax::postSendsOrderedEncodedForm()
+{
+    Qajax ajax;
+    ajax.post({{"text", "你好 world"}, {"rates", "+0%"}, {"volumes", "-25%"}, {"path", "/a b/?c&d=e"}},
+              m_service.baseUrl() + "ttsCommunicate");
+
+    QCOMPARE(m_service.requestCount(), 1);
+    const auto request = m_service.requests().first();
+    QCOMPARE(request.method, QByteArray("POST"));
+    QCOMPARE(request.path, QByteArray("/ttsCommunicate"));
+    QCOMPARE(request.headers.value("content-type"), QByteArray("application/x-www-form-urlencoded"));
+    QCOMPARE(request.body, QByteArray("text=%E4%BD%A0%E5%A5%BD%20world&rates=%2B0%25&volumes=-25%25"
+                                      "&path=/a%20b/?c%26d%3De"));
+
+    const auto fields = request.formFields();
+    QCOMPARE(fields.size(), 4);
+    QCOMPARE(fields[0], qMakePair(QString("text"), QString("你好 world")));
+    QCOMPARE(fields[1], qMakePair(QString("rates"), QString("+0%")));
+    QCOMPARE(fields[3], qMakePair(QString("path"), QString("/a b/?c&d=e")));
+}
+
+void TestQajax::envelopeIsParsed_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("msg");
+    QTest::addColumn<int>("dataSize");
+
+    QTest::newRow("success with data") << QByteArray(R"({"code":1,"msg":"ok","data":[{"a":1},{"b":2}]})") << 1 << "ok" << 2;
+    QTest::newRow("fraction truncated down") << QByteArray(R"({"code":1.9,"msg":"x","data":[]})") << 1 << "x" << 0;
+    QTest::newRow("negative truncated toward zero") << QByteArray(R"({"code":-1.5})") << -1 << "" << 0;
+    QTest::newRow("no code") << QByteArray(R"({"msg":"失败"})") << 0 << "失败" << 0;
+    QTest::newRow("code as text") << QByteArray(R"({"code":"1","msg":"m"})") << 0 << "m" << 0;
+    QTest::newRow("data an object") << QByteArray(R"({"code":1,"data":{"a":1}})") << 1 << "" << 0;
+    QTest::newRow("msg not text") << QByteArray(R"({"code":0,"msg":5})") << 0 << "" << 0;
+    QTest::newRow("huge code saturates") << QByteArray(R"({"code":1e30})") << std::numeric_limits<int>::max() << "" << 0;
+}
+
+void TestQajax::envelopeIsParsed()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, code);
+    QFETCH(QString, msg);
+    QFETCH(int, dataSize);
+
+    m_service.setResponder([body](const FakeService::Request &) {
+        FakeService::Reply reply;
+        reply.body = body;
+        return reply;
+    });
+    Qajax ajax;
+    ajax.get({}, m_service.baseUrl() + "getVoices");
+
+    QCOMPARE(ajax.networkError(), 0);
+    QCOMPARE(ajax.code(), code);
+    QCOMPARE(ajax.msg(), msg);
+    QCOMPARE(ajax.data().size(), dataSize);
+}
+
+void TestQajax::refusedConnectionIsTransportError()
+{
+    FakeService closed;
+    QVERIFY(closed.listen());
+    const QString url = closed.baseUrl() + "getVoices";
+    closed.close();
+
+    Qajax ajax;
+    ajax.get({}, url);
+    QCOMPARE(ajax.networkError(), int(QNetworkReply::ConnectionRefusedError));
+    QCOMPARE(ajax.networkError(), 1);
+    QCOMPARE(ajax.code(), 0);
+    QVERIFY(ajax.data().isEmpty());
+}
+
+void TestQajax::httpErrorStatusIsTransportError()
+{
+    m_service.setResponder([](const FakeService::Request &) {
+        FakeService::Reply reply = FakeService::ok();
+        reply.status = 500;
+        return reply;
+    });
+    Qajax ajax;
+    ajax.post({{"a", "b"}}, m_service.baseUrl() + "audioCombined");
+    QCOMPARE(ajax.networkError(), int(QNetworkReply::InternalServerError));
+}
+
+void TestQajax::reuseKeepsEnvelopeWhenBodyIsNotAnObject()
+{
+    Qajax ajax;
+    m_service.setResponder([](const FakeService::Request &) { return FakeService::ok(R"([{"name":"v"}])"); });
+    ajax.get({}, m_service.baseUrl() + "getVoices");
+    QCOMPARE(ajax.code(), 1);
+
+    m_service.setResponder([](const FakeService::Request &) {
+        FakeService::Reply reply;
+        reply.status = 404;
+        reply.body = "<html>not json</html>";
+        return reply;
+    });
+    ajax.get({}, m_service.baseUrl() + "getVoices");
+
+    QCOMPARE(ajax.networkError(), int(QNetworkReply::ContentNotFoundError));
+    QCOMPARE(ajax.code(), 1);
+    QCOMPARE(ajax.msg(), QString("ok"));
+    QCOMPARE(ajax.data().size(), 1);
+    QCOMPARE(ajax.data().first().toObject().value("name").toString(), QString("v"));
+}
+
+QTEST_GUILESS_MAIN(TestQajax)
+#include "test_qajax.moc"
