@@ -1,0 +1,45 @@
+// The engine interface the HTTP layer talks to. Another synthesiser can be
+// added by implementing it; nothing above this header knows about espeak-ng.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tavrel {
+
+struct VoiceInfo {
+    std::string name;    // identifier the program stores, "<locale>-<Name>"
+    std::string locale;  // locale code, e.g. "zh-CN"
+    std::string gender;  // "Female" or "Male"
+};
+
+// A position event of the engine: the character (code point index into the
+// request text) at which a word starts, and the PCM sample where it is heard.
+struct WordMark {
+    std::size_t charIndex = 0;
+    std::int64_t sample = 0;
+};
+
+struct SynthesisResult {
+    bool ok = false;
+    int sampleRate = 0;
+    std::vector<std::int16_t> pcm;  // mono
+    std::vector<WordMark> words;    // in text order
+};
+
+class SpeechEngine {
+public:
+    virtual ~SpeechEngine() = default;
+
+    // The voices on offer, grouped by locale, stable from run to run.
+    virtual const std::vector<VoiceInfo> &voices() const = 0;
+    virtual bool hasVoice(const std::string &name) const = 0;
+
+    // Renders UTF-8 text. ratePercent is relative to the voice's normal speed
+    // (0 = normal, 50 = half again as fast). Safe to call from any thread.
+    virtual SynthesisResult synthesize(const std::string &text, const std::string &voice,
+                                       int ratePercent) = 0;
+};
+
+}  // namespace tavrel

@@ -1,0 +1,294 @@
+#include "SpeechService.h"
+
+#include "Jobs.h"
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include <sys/socket.h>
+
+namespace tavrel {
+
+using Json = nlohmann::ordered_json;  // keeps "code, msg, data" and "name, locale, gender"
+
+namespace {
+
+constexpr int kListenBacklog = 4096;  // the program opens hundreds of connections at once
+
+std::string envelope(int code, const std::string &msg, Json data = Json::array())
+{
+    Json j;
+    j["code"] = code;
+    j["msg"] = msg;
+    j["data"] = std::move(data);
+    return j.dump();
+}
+
+void reply(httplib::Response &res, int code, const std::string &msg, Json data = Json::array())
+{
+    res.set_content(envelope(code, msg, std::move(data)), "application/json; charset=utf-8");
+}
+
+void fail(httplib::Response &res, const std::string &msg) { reply(res, 0, msg); }
+
+std::string lowerAscii(std::string s)
+{
+    for (char &c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Requests from a web page carry Origin, or Sec-Fetch-Site other than
+// "none"; a DNS-rebinding page also has a foreign Host. None of them may
+// reach the endpoints.
+bool isCrossSite(const httplib::Request &req)
+{
+    if (req.has_header("Origin"))
+        return true;
+    if (req.has_header("Sec-Fetch-Site") && lowerAscii(req.get_header_value("Sec-Fetch-Site")) != "none")
+        return true;
+    if (req.has_header("Host")) {
+        std::string host = lowerAscii(req.get_header_value("Host"));
+        if (host.rfind("[::1]", 0) == 0)
+            host = "[::1]";
+        else
+            host = host.substr(0, host.find(':'));
+        if (host != "127.0.0.1" && host != "localhost" && host != "[::1]")
+            return true;
+    }
+    return false;
+}
+
+// The fields each endpoint needs, present and in one piece.
+const std::string *field(const std::map<std::string, std::string> &form, const char *name)
+{
+    auto it = form.find(name);
+    return it == form.end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+// cpp-httplib listens with a backlog of 5; a burst of hundreds of connects
+// then waits on SYN retries. Re-listening the bound socket widens the queue.
+class SpeechService::Http : public httplib::Server {
+public:
+    bool widenBacklog(int backlog) { return ::listen(svr_sock_, backlog) == 0; }
+};
+
+SpeechService::SpeechService(ServiceConfig config, std::shared_ptr<SpeechEngine> engine)
+    : m_config(std::move(config)), m_engine(std::move(engine)), m_guard(m_config.workDir),
+      m_http(std::make_unique<Http>())
+{
+    m_threads = m_config.threads ? m_config.threads : std::max(1u, std::thread::hardware_concurrency());
+    const unsigned threads = m_threads;
+    // A bounded set of workers and an unbounded queue: every connection is
+    // accepted and waits its turn instead of being refused.
+    m_http->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    // One request per connection: an idle keep-alive connection would hold a
+    // worker while others wait.
+    m_http->set_keep_alive_max_count(1);
+    m_http->set_keep_alive_timeout(10);
+    m_http->set_read_timeout(30, 0);
+    m_http->set_write_timeout(30, 0);
+    m_http->set_payload_max_length(m_config.maxBodyBytes);
+    installRoutes();
+}
+
+SpeechService::~SpeechService()
+{
+    stop();
+}
+
+bool SpeechService::bind(std::string &error)
+{
+    errno = 0;
+    if (m_config.port == 0) {
+        m_port = m_http->bind_to_any_port(m_config.host);
+        if (m_port <= 0) {
+            error = "cannot bind " + m_config.host + ": " + std::strerror(errno);
+            return false;
+        }
+    } else {
+        if (!m_http->bind_to_port(m_config.host, m_config.port)) {
+            const int e = errno;
+            error = "cannot listen on " + m_config.host + ":" + std::to_string(m_config.port) +
+                    (e == EADDRINUSE ? " (port already in use)" : e ? std::string(" (") + std::strerror(e) + ")" : "");
+            return false;
+        }
+        m_port = m_config.port;
+    }
+    m_http->widenBacklog(kListenBacklog);
+    return true;
+}
+
+bool SpeechService::listen()
+{
+    return m_http->listen_after_bind();
+}
+
+void SpeechService::stop()
+{
+    if (m_http)
+        m_http->stop();
+}
+
+bool SpeechService::isRunning() const
+{
+    return m_http->is_running();
+}
+
+void SpeechService::installRoutes()
+{
+    httplib::Server &http = *m_http;
+
+    http.set_pre_routing_handler([](const httplib::Request &req, httplib::Response &res) {
+        if (!isCrossSite(req))
+            return httplib::Server::HandlerResponse::Unhandled;
+        res.status = 403;
+        fail(res, "拒绝来自网页的跨站请求");
+        return httplib::Server::HandlerResponse::Handled;
+    });
+
+    http.set_exception_handler([](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
+        res.status = 200;
+        fail(res, "服务内部错误");
+    });
+
+    http.set_error_handler([](const httplib::Request &, httplib::Response &res) {
+        // Keep the envelope for every error the library produces itself.
+        if (res.body.empty())
+            fail(res, res.status == 404 ? "未知的接口" : "请求无效");
+    });
+
+    http.Get("/getVoices", [this](const httplib::Request &, httplib::Response &res) {
+        Json data = Json::array();
+        for (const VoiceInfo &v : m_engine->voices()) {
+            Json item;
+            item["name"] = v.name;
+            item["locale"] = v.locale;
+            item["gender"] = v.gender;
+            data.push_back(std::move(item));
+        }
+        if (data.empty()) {
+            fail(res, "语音引擎不可用");
+            return;
+        }
+        reply(res, 1, "获取成功", std::move(data));
+    });
+
+    // Reads a form body ourselves: the library's own form parsing stops at
+    // 8 KB, less than a long segment or a long list of files.
+    auto readForm = [this](const httplib::Request &req, const httplib::ContentReader &reader,
+                           std::string &error) -> std::optional<std::map<std::string, std::string>> {
+        const std::string type = lowerAscii(req.get_header_value("Content-Type"));
+        if (type.rfind("application/x-www-form-urlencoded", 0) != 0) {
+            error = "请求格式错误：需要表单数据";
+            return std::nullopt;
+        }
+        std::string body;
+        bool tooLarge = false;
+        reader([&](const char *data, size_t len) {
+            if (body.size() + len > m_config.maxBodyBytes) {
+                tooLarge = true;
+                return false;
+            }
+            body.append(data, len);
+            return true;
+        });
+        if (tooLarge) {
+            error = "请求内容过大";
+            return std::nullopt;
+        }
+        auto form = parseForm(body);
+        if (!form)
+            error = "请求格式错误：表单编码无效";
+        return form;
+    };
+
+    http.Post("/ttsCommunicate", [this, readForm](const httplib::Request &req, httplib::Response &res,
+                                                  const httplib::ContentReader &reader) {
+        std::string error;
+        auto form = readForm(req, reader, error);
+        if (!form)
+            return fail(res, error);
+
+        for (const char *name : {"text", "voice", "rates", "volumes", "write_media", "write_subtitles"})
+            if (!field(*form, name))
+                return fail(res, std::string("缺少参数：") + name);
+
+        RenderJob job;
+        job.text = *field(*form, "text");
+        if (job.text.find_first_not_of(" \t\r\n") == std::string::npos)
+            return fail(res, "文本为空");
+        if (job.text.size() > 200000)
+            return fail(res, "文本过长");
+        if (job.text.find('\0') != std::string::npos)
+            return fail(res, "文本含有非法字符");
+        job.voice = *field(*form, "voice");
+        if (!m_engine->hasVoice(job.voice))
+            return fail(res, "未知的语音：" + job.voice.substr(0, 80));
+        auto rate = parsePercent(*field(*form, "rates"), -90, 200);
+        if (!rate)
+            return fail(res, "语速格式错误，应为 -90% 到 +200% 之间，如 +0%");
+        auto volume = parsePercent(*field(*form, "volumes"), -100, 100);
+        if (!volume)
+            return fail(res, "音量格式错误，应为 -100% 到 +100% 之间，如 +0%");
+        job.ratePercent = *rate;
+        job.volumePercent = *volume;
+
+        auto media = m_guard.fileForWrite(*field(*form, "write_media"), ".mp3");
+        if (!media.error.empty())
+            return fail(res, "音频路径错误：" + media.error);
+        auto subs = m_guard.fileForWrite(*field(*form, "write_subtitles"), ".srt");
+        if (!subs.error.empty())
+            return fail(res, "字幕路径错误：" + subs.error);
+        job.media = media.path;
+        job.subtitles = subs.path;
+
+        Outcome out = renderSegment(*m_engine, job);
+        reply(res, out.ok ? 1 : 0, out.msg);
+    });
+
+    http.Post("/audioCombined", [this, readForm](const httplib::Request &req, httplib::Response &res,
+                                                 const httplib::ContentReader &reader) {
+        std::string error;
+        auto form = readForm(req, reader, error);
+        if (!form)
+            return fail(res, error);
+        for (const char *name : {"audio", "path", "dura"})
+            if (!field(*form, name))
+                return fail(res, std::string("缺少参数：") + name);
+
+        auto pause = parsePause(*field(*form, "dura"));
+        if (!pause)
+            return fail(res, "停顿时长格式错误，应为 0 到 60000 之间的毫秒数");
+        auto folder = m_guard.folder(*field(*form, "path"));
+        if (!folder.error.empty())
+            return fail(res, "输出文件夹错误：" + folder.error);
+
+        JoinJob job;
+        job.pauseMs = *pause;
+        job.folder = folder.path;
+        const auto list = splitAudioList(*field(*form, "audio"));
+        if (list.empty())
+            return fail(res, "未提供要合并的音频文件");
+        if (list.size() > 100000)
+            return fail(res, "音频文件过多");
+        for (const std::string &raw : list) {
+            auto in = m_guard.fileForRead(raw);
+            if (!in.error.empty())
+                return fail(res, "音频路径错误：" + in.error);
+            job.inputs.push_back({in.path, in.missing});
+        }
+
+        Outcome out = joinSegments(job);
+        reply(res, out.ok ? 1 : 0, out.msg);
+    });
+}
+
+}  // namespace tavrel

@@ -1,0 +1,415 @@
+#include "Subtitles.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace tavrel::srt {
+
+namespace {
+
+bool isClauseEnd(char32_t c)
+{
+    switch (c) {
+    case U'。': case U'！': case U'？': case U'；': case U'，':
+    case U'!': case U'?': case U';': case U'\n': case U'\r':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isSpace(char32_t c)
+{
+    return c == U' ' || c == U'\t' || c == U'\n' || c == U'\r' || c == 0x3000 || c == 0xA0;
+}
+
+// Closing marks that belong to the clause they end.
+bool isCloser(char32_t c)
+{
+    switch (c) {
+    case U'"': case U'\'': case U')': case U']': case U'”': case U'’': case U'）':
+    case U'」': case U'』': case U'】': case U'》': case U'〉':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isWide(char32_t c)
+{
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+// Letters, digits and ideographs: something the engine will say.
+bool isSpeakable(char32_t c)
+{
+    if (c < 0x80)
+        return (c >= U'0' && c <= U'9') || (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
+    if (isSpace(c))
+        return false;
+    // Punctuation blocks: general, CJK symbols, full-width forms' punctuation.
+    if ((c >= 0x2000 && c <= 0x206F) || (c >= 0x3000 && c <= 0x303F) ||
+        (c >= 0xFF01 && c <= 0xFF0F) || (c >= 0xFF1A && c <= 0xFF20) ||
+        (c >= 0xFF3B && c <= 0xFF40) || (c >= 0xFF5B && c <= 0xFF65) ||
+        (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0x80 && c <= 0xBF))
+        return false;
+    return true;
+}
+
+bool hasSpeakable(const std::u32string &t, std::size_t b, std::size_t e)
+{
+    for (std::size_t i = b; i < e; ++i)
+        if (isSpeakable(t[i]))
+            return true;
+    return false;
+}
+
+TextSpan makeSpan(const std::u32string &t, std::size_t b, std::size_t e)
+{
+    TextSpan s;
+    s.begin = b;
+    s.end = e;
+    std::size_t tb = b, te = e;
+    while (tb < te && isSpace(t[tb]))
+        ++tb;
+    while (te > tb && isSpace(t[te - 1]))
+        --te;
+    s.text = encodeUtf8(t.substr(tb, te - tb));
+    return s;
+}
+
+// Cuts [b, e) into pieces of at most kMaxCueColumns columns.
+void cutLong(const std::u32string &t, std::size_t b, std::size_t e, std::vector<TextSpan> &out)
+{
+    while (b < e) {
+        int cols = 0;
+        std::size_t i = b;
+        std::size_t lastBlank = std::string::npos;
+        while (i < e) {
+            const int w = isWide(t[i]) ? 2 : 1;
+            if (cols + w > kMaxCueColumns)
+                break;
+            cols += w;
+            if (isSpace(t[i]) || t[i] == U'、' || t[i] == U'：' || t[i] == U':' || t[i] == U',')
+                lastBlank = i;
+            ++i;
+        }
+        std::size_t cut = i;
+        if (i < e && lastBlank != std::string::npos && lastBlank > b + (i - b) / 3)
+            cut = lastBlank + 1;  // a blank or a pause mark in the last two thirds
+        out.push_back(makeSpan(t, b, cut));
+        b = cut;
+    }
+}
+
+}  // namespace
+
+bool decodeUtf8(const std::string &in, std::u32string &out)
+{
+    out.clear();
+    out.reserve(in.size());
+    const auto *s = reinterpret_cast<const unsigned char *>(in.data());
+    const std::size_t n = in.size();
+    std::size_t i = 0;
+    while (i < n) {
+        unsigned char c = s[i];
+        char32_t cp;
+        int extra;
+        if (c < 0x80) {
+            cp = c;
+            extra = 0;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            cp = c & 0x1F;
+            extra = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            cp = c & 0x0F;
+            extra = 2;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            cp = c & 0x07;
+            extra = 3;
+        } else {
+            return false;
+        }
+        if (i + static_cast<std::size_t>(extra) >= n && extra > 0)
+            return false;  // truncated sequence
+        for (int k = 1; k <= extra; ++k) {
+            unsigned char cc = s[i + k];
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        out.push_back(cp);
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return true;
+}
+
+std::string encodeUtf8(const std::u32string &in)
+{
+    std::string out;
+    out.reserve(in.size() * 3);
+    for (char32_t c : in) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::vector<TextSpan> splitIntoSpans(const std::u32string &t)
+{
+    // First the clauses.
+    std::vector<std::pair<std::size_t, std::size_t>> clauses;
+    std::size_t start = 0;
+    const std::size_t n = t.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        bool end = isClauseEnd(t[i]);
+        // A full stop ends a sentence only when no letter or digit follows it
+        // directly: "3.14" and "www.example.org" stay whole.
+        if (t[i] == U'.')
+            end = (i + 1 == n) || !isSpeakable(t[i + 1]) || t[i + 1] >= 0x80;
+        if (!end)
+            continue;
+        std::size_t j = i + 1;
+        while (j < n && (isClauseEnd(t[j]) || t[j] == U'.' || isCloser(t[j]) || isSpace(t[j])))
+            ++j;
+        clauses.emplace_back(start, j);
+        start = j;
+        i = j - 1;
+    }
+    if (start < n)
+        clauses.emplace_back(start, n);
+
+    // Pieces with nothing to say (a stray mark) join their neighbour.
+    std::vector<std::pair<std::size_t, std::size_t>> merged;
+    for (auto c : clauses) {
+        if (!hasSpeakable(t, c.first, c.second) && !merged.empty())
+            merged.back().second = c.second;
+        else if (!merged.empty() && !hasSpeakable(t, merged.back().first, merged.back().second))
+            merged.back().second = c.second;
+        else
+            merged.push_back(c);
+    }
+
+    std::vector<TextSpan> spans;
+    for (auto c : merged) {
+        if (!hasSpeakable(t, c.first, c.second))
+            continue;
+        cutLong(t, c.first, c.second, spans);
+    }
+    // A cut may leave a piece of blanks or marks only; fold it into the one before.
+    std::vector<TextSpan> out;
+    for (auto &s : spans) {
+        if (!hasSpeakable(t, s.begin, s.end) && !out.empty()) {
+            out.back() = makeSpan(t, out.back().begin, s.end);
+            continue;
+        }
+        out.push_back(std::move(s));
+    }
+    return out;
+}
+
+std::vector<Cue> timeSpans(const std::vector<TextSpan> &spans, const SynthesisResult &speech,
+                           std::int64_t leadSamples, std::int64_t totalSamples)
+{
+    const int rate = speech.sampleRate > 0 ? speech.sampleRate : 22050;
+    const auto &pcm = speech.pcm;
+    const std::int64_t pcmSize = static_cast<std::int64_t>(pcm.size());
+
+    // Start sample of each span: its first word event.
+    std::vector<std::int64_t> starts(spans.size(), -1);
+    for (std::size_t k = 0; k < spans.size(); ++k) {
+        for (const WordMark &w : speech.words) {
+            if (w.charIndex >= spans[k].begin && w.charIndex < spans[k].end) {
+                starts[k] = std::clamp<std::int64_t>(w.sample, 0, pcmSize);
+                break;
+            }
+        }
+    }
+
+    auto toMs = [rate](std::int64_t samples) {
+        return static_cast<std::int64_t>(std::llround(samples * 1000.0 / rate));
+    };
+
+    // Speech fades out where 10 ms windows fall below about -40 dBFS.
+    const std::int64_t window = rate / 100;
+    auto loud = [&](std::int64_t from) {
+        const std::int64_t to = std::min(from + window, pcmSize);
+        double sum = 0;
+        for (std::int64_t i = from; i < to; ++i)
+            sum += static_cast<double>(pcm[static_cast<std::size_t>(i)]) * pcm[static_cast<std::size_t>(i)];
+        return to > from && std::sqrt(sum / static_cast<double>(to - from)) > 300.0;
+    };
+
+    std::vector<Cue> cues;
+    for (std::size_t k = 0; k < spans.size(); ++k) {
+        if (starts[k] < 0 || spans[k].text.empty())
+            continue;
+        std::int64_t next = pcmSize;
+        for (std::size_t m = k + 1; m < spans.size(); ++m)
+            if (starts[m] >= 0) {
+                next = std::max(starts[m], starts[k]);
+                break;
+            }
+        std::int64_t end = next;
+        while (end - window > starts[k] && !loud(end - window))
+            end -= window;
+        end = std::min(next, end + window);  // keep the last window of sound
+        if (end <= starts[k])
+            end = std::min(next, starts[k] + window);
+
+        Cue cue;
+        cue.startMs = toMs(starts[k] + leadSamples);
+        std::int64_t endSample = end + leadSamples;
+        if (totalSamples > 0)
+            endSample = std::min(endSample, totalSamples);
+        cue.endMs = toMs(endSample);
+        if (cue.endMs <= cue.startMs)
+            cue.endMs = cue.startMs + 1;
+        cue.text = spans[k].text;
+        cues.push_back(std::move(cue));
+    }
+    return cues;
+}
+
+std::string formatTime(std::int64_t ms)
+{
+    if (ms < 0)
+        ms = 0;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld,%03lld",
+                  static_cast<long long>(ms / 3600000), static_cast<long long>(ms / 60000 % 60),
+                  static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000));
+    return buf;
+}
+
+std::string format(const std::vector<Cue> &cues)
+{
+    std::string out;
+    int n = 0;
+    for (const Cue &c : cues) {
+        out += std::to_string(++n);
+        out += '\n';
+        out += formatTime(c.startMs);
+        out += " --> ";
+        out += formatTime(c.endMs);
+        out += '\n';
+        out += c.text;
+        out += "\n\n";
+    }
+    return out;
+}
+
+namespace {
+
+// "HH:MM:SS,mmm" (hours any width) at the start of `s`; advances `pos`.
+bool parseTime(const std::string &s, std::size_t &pos, std::int64_t &ms)
+{
+    auto number = [&](std::int64_t &v, std::size_t minDigits, std::size_t maxDigits) {
+        std::size_t d = 0;
+        v = 0;
+        while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9' && d < maxDigits) {
+            v = v * 10 + (s[pos] - '0');
+            ++pos;
+            ++d;
+        }
+        return d >= minDigits;
+    };
+    while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t'))
+        ++pos;
+    std::int64_t h, m, sec, milli;
+    if (!number(h, 1, 6) || pos >= s.size() || s[pos++] != ':')
+        return false;
+    if (!number(m, 1, 2) || m > 59 || pos >= s.size() || s[pos++] != ':')
+        return false;
+    if (!number(sec, 1, 2) || sec > 59 || pos >= s.size() || (s[pos] != ',' && s[pos] != '.'))
+        return false;
+    ++pos;
+    const std::size_t before = pos;
+    if (!number(milli, 1, 3))
+        return false;
+    for (std::size_t d = pos - before; d < 3; ++d)
+        milli *= 10;
+    ms = ((h * 60 + m) * 60 + sec) * 1000 + milli;
+    return true;
+}
+
+}  // namespace
+
+std::vector<Cue> parse(const std::string &raw)
+{
+    std::string text;
+    text.reserve(raw.size());
+    std::size_t from = (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) ? 3 : 0;
+    for (std::size_t i = from; i < raw.size(); ++i)
+        if (raw[i] != '\r')
+            text += raw[i];
+
+    std::vector<std::string> lines;
+    std::size_t p = 0;
+    while (p <= text.size()) {
+        std::size_t nl = text.find('\n', p);
+        if (nl == std::string::npos)
+            nl = text.size();
+        lines.push_back(text.substr(p, nl - p));
+        p = nl + 1;
+    }
+
+    std::vector<Cue> cues;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string &line = lines[i];
+        const std::size_t arrow = line.find("-->");
+        if (arrow == std::string::npos)
+            continue;
+        std::size_t pos = 0;
+        std::int64_t a, b;
+        const std::string left = line.substr(0, arrow);
+        if (!parseTime(left, pos, a))
+            continue;
+        pos = arrow + 3;
+        if (!parseTime(line, pos, b))
+            continue;
+        Cue cue;
+        cue.startMs = a;
+        cue.endMs = std::max(a, b);
+        std::size_t j = i + 1;
+        for (; j < lines.size() && !lines[j].empty(); ++j) {
+            if (lines[j].find("-->") != std::string::npos)
+                break;
+            if (!cue.text.empty())
+                cue.text += '\n';
+            cue.text += lines[j];
+        }
+        // A bare number right before the next time line is that cue's index.
+        if (j < lines.size() && !cue.text.empty() && lines[j].find("-->") != std::string::npos) {
+            auto nl = cue.text.rfind('\n');
+            std::string last = nl == std::string::npos ? cue.text : cue.text.substr(nl + 1);
+            if (!last.empty() && last.find_first_not_of("0123456789") == std::string::npos)
+                cue.text = nl == std::string::npos ? std::string() : cue.text.substr(0, nl);
+        }
+        cues.push_back(std::move(cue));
+        i = j - 1;
+    }
+    return cues;
+}
+
+}  // namespace tavrel::srt

@@ -1,0 +1,51 @@
+// Subtitle cues: where the text is cut, when each piece is heard, and the
+// SRT text form (written per segment, read back and shifted when joining).
+#pragma once
+
+#include "SpeechEngine.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tavrel::srt {
+
+// A piece of the request text, as code point indexes [begin, end).
+struct TextSpan {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::string text;  // UTF-8, trimmed
+};
+
+struct Cue {
+    std::int64_t startMs = 0;
+    std::int64_t endMs = 0;
+    std::string text;
+};
+
+// Longest cue line, in columns (a CJK character takes two).
+constexpr int kMaxCueColumns = 40;
+
+// UTF-8 → code points; false on malformed input (overlong forms, surrogates,
+// truncated sequences).
+bool decodeUtf8(const std::string &in, std::u32string &out);
+std::string encodeUtf8(const std::u32string &in);
+
+// One span per sentence or clause (cut after 。！？；，.!?; and line breaks),
+// long clauses cut again to at most kMaxCueColumns, preferring blanks.
+std::vector<TextSpan> splitIntoSpans(const std::u32string &text);
+
+// Times every span from the engine's word events: a cue starts where its
+// first word is heard and ends where its speech fades out, before the next
+// cue. `leadSamples` moves the times to where the MP3 plays them.
+std::vector<Cue> timeSpans(const std::vector<TextSpan> &spans, const SynthesisResult &speech,
+                           std::int64_t leadSamples, std::int64_t totalSamples);
+
+std::string formatTime(std::int64_t ms);  // "HH:MM:SS,mmm"
+std::string format(const std::vector<Cue> &cues);
+
+// Tolerant reader: CRLF or LF, optional BOM and numbers, "," or "." before
+// milliseconds; malformed blocks are dropped.
+std::vector<Cue> parse(const std::string &text);
+
+}  // namespace tavrel::srt

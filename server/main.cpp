@@ -1,0 +1,115 @@
+// Sayora_server_Tavrel: the local speech service of Sayora_Lumo.
+// Started by the program with no arguments from its working folder; listens
+// on 127.0.0.1:5000 and writes only below <working folder>/audio/.
+#include "EspeakEngine.h"
+#include "SpeechService.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include <pthread.h>
+#include <sys/resource.h>
+
+namespace {
+
+void usage()
+{
+    std::cerr << "usage: Sayora_server_Tavrel [--port N] [--threads N]\n"
+                 "  --port N     listen on 127.0.0.1:N instead of 5000 (0: any free port,\n"
+                 "               printed as \"listening on 127.0.0.1:N\")\n"
+                 "  --threads N  request workers (default: one per core)\n";
+}
+
+bool parseNumber(const char *s, long min, long max, long &out)
+{
+    char *end = nullptr;
+    errno = 0;
+    long v = std::strtol(s, &end, 10);
+    if (errno || !end || *end || end == s || v < min || v > max)
+        return false;
+    out = v;
+    return true;
+}
+
+// Hundreds of simultaneous connections need more descriptors than the usual
+// soft limit of 1024; take what the hard limit allows.
+void raiseFileLimit()
+{
+    rlimit lim{};
+    if (getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < lim.rlim_max) {
+        lim.rlim_cur = lim.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &lim);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    tavrel::ServiceConfig config;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        long value = 0;
+        if (arg == "--port" && i + 1 < argc && parseNumber(argv[i + 1], 0, 65535, value)) {
+            config.port = static_cast<int>(value);
+            ++i;
+        } else if (arg == "--threads" && i + 1 < argc && parseNumber(argv[i + 1], 1, 256, value)) {
+            config.threads = static_cast<unsigned>(value);
+            ++i;
+        } else {
+            usage();
+            return 2;
+        }
+    }
+
+    std::error_code ec;
+    config.workDir = std::filesystem::current_path(ec);
+    if (ec) {
+        std::cerr << "Sayora_server_Tavrel: cannot read the working folder: " << ec.message() << "\n";
+        return 1;
+    }
+
+    std::signal(SIGPIPE, SIG_IGN);
+    raiseFileLimit();
+
+    // Stop cleanly on Ctrl+C or a terminate request: the signals are taken by
+    // one waiting thread, never by a worker in the middle of a request.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    auto engine = std::make_shared<tavrel::EspeakEngine>();
+    if (!engine->isReady()) {
+        std::cerr << "Sayora_server_Tavrel: espeak-ng could not start (is espeak-ng-data installed?)\n";
+        return 1;
+    }
+
+    tavrel::SpeechService service(config, engine);
+    std::string error;
+    if (!service.bind(error)) {
+        std::cerr << "Sayora_server_Tavrel: " << error << "\n"
+                  << "Sayora_server_Tavrel: 端口 " << config.port << " 无法使用，语音服务未启动\n";
+        return 1;
+    }
+    std::cout << "listening on " << config.host << ":" << service.port() << std::endl;
+
+    std::thread waiter([&service, stopSignals] {
+        int sig = 0;
+        sigwait(&stopSignals, &sig);
+        service.stop();
+    });
+
+    const bool ok = service.listen();
+    // listen() also returns when the pool fails; wake the waiter either way.
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
+    return ok ? 0 : 1;
+}
