@@ -1,7 +1,12 @@
 #pragma once
 
+#include <QRegularExpression>
 #include <QSyntaxHighlighter>
+#include <QTextCharFormat>
+#include <QVector>
 
+// Colours every complete tagged passage (「voice」text「」) whose voice is in
+// the voice catalogue. The voices are those of the catalogue at construction.
 class Highlighter : public QSyntaxHighlighter
 {
 public:
@@ -10,4 +15,11 @@ public:
 
 protected:
     void highlightBlock(const QString &text) override;
+
+private:
+    struct HighlightingRule {
+        QRegularExpression pattern;
+        QTextCharFormat format;
+    };
+    QVector<HighlightingRule> highlightingRules;
 };

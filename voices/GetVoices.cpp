@@ -1,3 +1,106 @@
 #include "GetVoices.h"
 
-void GetVoices::run() {}
+#include "AppSettings.h"
+#include "Qajax.h"
+#include "SqlLite.h"
+#include "VoiceCatalogue.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QTcpSocket>
+#include <QUrl>
+
+#include <memory>
+
+namespace {
+const QString databaseCaption = QStringLiteral("请确保软件有足够的权限");
+const QString databaseMessage = QStringLiteral("读取数据库失败");
+}
+
+GetVoices::GetVoices()
+    : GetVoices(getVoicesUrl, defaultConnectWaitMs)
+{
+}
+
+GetVoices::GetVoices(const QString &url, int connectWaitMs)
+    : url(url)
+    , connectWaitMs(connectWaitMs)
+{
+}
+
+void GetVoices::waitForService() const
+{
+    // The window starts the service only after the page has started this
+    // loader, so on a first start the service is usually not listening yet.
+    const QUrl target(url);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (;;) {
+        QTcpSocket probe;
+        probe.connectToHost(target.host(), quint16(target.port(80)));
+        const int left = int(qMax<qint64>(0, connectWaitMs - elapsed.elapsed()));
+        if (probe.waitForConnected(qMax(left, 1))) {
+            probe.abort();
+            return;
+        }
+        probe.abort();
+        if (elapsed.elapsed() + connectRetryMs > connectWaitMs)
+            return;
+        QThread::msleep(connectRetryMs);
+    }
+}
+
+void GetVoices::run()
+{
+    auto database = std::make_unique<SqlLite>();
+    if (!database->open()) {
+        emit error(databaseCaption, databaseMessage);
+        return;
+    }
+
+    // Any statement that SQLite refuses means a corrupt or read-only file:
+    // report it and leave the file alone rather than ask for a restart that
+    // could never help.
+    bool usable = true;
+    int cachedCount = 0;
+    const int tables = database->tableCheck(&usable);
+    if (usable && tables == 0) {
+        emit showLoading();
+        usable = database->createTable();
+    } else if (usable) {
+        cachedCount = database->rowCount(&usable);
+        if (usable && cachedCount == 0) {
+            emit showLoading();
+        } else if (usable) {
+            const QJsonArray records = database->readAll(&usable);
+            if (usable) {
+                VoiceCatalogue::instance().groupVoices(records);
+                emit ok(false);
+            }
+        }
+    }
+    if (!usable) {
+        emit error(databaseCaption, databaseMessage);
+        return;
+    }
+
+    waitForService();
+
+    Qajax ajax;
+    ajax.get(Qajax::Pairs(), url);
+
+    if (ajax.networkError() != 0) {
+        emit error(QStringLiteral("接口错误"),
+                   QStringLiteral("配音员接口网络接口请求错误，代码：") + QString::number(ajax.networkError()));
+    } else if (ajax.code() == 1) {
+        const QJsonArray voices = ajax.data();
+        if (voices.size() == cachedCount)
+            emit ok(true);
+        else if (database->replaceVoices(voices))
+            emit reStart();
+        else
+            emit error(databaseCaption, databaseMessage);
+    } else {
+        emit error(QStringLiteral("获取结果"), ajax.msg());
+    }
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QThread>
 
 // Loads the voice catalogue once per run: the cached list first, then the
@@ -7,6 +8,16 @@
 class GetVoices : public QThread
 {
     Q_OBJECT
+
+public:
+    // The program's loader: asks getVoicesUrl, waiting up to 15 s for the
+    // service to accept connections.
+    GetVoices();
+    // Another address or wait budget (tests).
+    GetVoices(const QString &url, int connectWaitMs);
+
+    static constexpr int defaultConnectWaitMs = 15000;
+    static constexpr int connectRetryMs = 250;
 
 signals:
     void ok(bool type);
@@ -16,4 +27,10 @@ signals:
 
 protected:
     void run() override;
+
+private:
+    void waitForService() const;
+
+    QString url;
+    int connectWaitMs;
 };
