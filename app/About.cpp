@@ -29,7 +29,7 @@ public:
         Q_UNUSED(About)
         // Headings sit on a light grey band; the fourth usage note is dark red
         // because ignoring it costs words in the result.
-        textBrowser->setHtml(QString::fromUtf8(
+        textBrowser->setHtml(QCoreApplication::translate("About",
             "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0//EN\" \"http://www.w3.org/TR/REC-html40/strict.dtd\">\n"
             "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">\n"
             "p, li { white-space: pre-wrap; }\n"
@@ -59,7 +59,7 @@ public:
             "<p style=\"margin-top:4px; margin-bottom:4px; margin-left:12px;\"><span style=\"font-size:12px;\">"
             "1. 使用中遇到任何问题，请到软件的发布处留言反馈，作者看到后会尽快处理。</span></p>\n"
             "</body></html>",
-            ));
+            nullptr));
     }
 };
 
