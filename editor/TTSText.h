@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QRegExp>
 #include <QTextEdit>
 
 // The script editor. Announces finished mouse selections (so the page can offer
 // its voices), wraps a selection in a voice tag, clears the tag around the
-// cursor, and always pastes plain text.
+// cursor, and always pastes plain text. Where the tags go is decided by
+// TagRules; the editor reads the script and applies the result.
 class TTSText : public QTextEdit
 {
     Q_OBJECT
@@ -32,8 +32,10 @@ private slots:
     void clearVoices();
 
 private:
+    // The whole script as the document holds it (paragraphs as U+2029), and
+    // the cursor's anchor and moving end in it.
+    QString scriptText() const;
+    void pastePlainText();
+
     bool selectPopup = true;
-    QRegExp voiceTag;
-    QRegExp endMarker;
-    QRegExp tagEnd;
 };
