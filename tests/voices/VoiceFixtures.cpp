@@ -1,0 +1,121 @@
+#include "VoiceFixtures.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QVariant>
+
+#include <functional>
+
+namespace VoiceFixtures {
+
+namespace {
+
+const QString fixtureConnection = QStringLiteral("voice-fixtures");
+
+void withDatabase(const std::function<void(QSqlDatabase &)> &work)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), fixtureConnection);
+        db.setDatabaseName(QStringLiteral("data.db"));
+        if (db.open())
+            work(db);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(fixtureConnection);
+}
+
+} // namespace
+
+QJsonObject record(const QString &gender, const QString &locale, const QString &name)
+{
+    return QJsonObject{{"gender", gender}, {"locale", locale}, {"name", name}};
+}
+
+QJsonArray voiceList(int n)
+{
+    static const QStringList chinese = {
+        "zh-CN-XiaoxiaoNeural", "zh-CN-XiaoyiNeural", "zh-CN-YunjianNeural", "zh-CN-YunxiNeural",
+        "zh-CN-YunxiaNeural", "zh-CN-YunyangNeural", "zh-CN-XiaomoNeural",
+    };
+    QJsonArray list;
+    for (int i = 0; i < n; ++i) {
+        if (i < chinese.size())
+            list.append(record(i % 2 ? "Male" : "Female", "zh-CN", chinese[i]));
+        else
+            list.append(record(i % 2 ? "Male" : "Female", "en-US", QStringLiteral("en-US-Voice%1Neural").arg(i)));
+    }
+    return list;
+}
+
+QByteArray toJson(const QJsonArray &records)
+{
+    return QJsonDocument(records).toJson(QJsonDocument::Compact);
+}
+
+void writeCache(const QJsonArray &records)
+{
+    withDatabase([&](QSqlDatabase &db) {
+        QSqlQuery q(db);
+        q.exec("DROP TABLE IF EXISTS voices;");
+        q.exec("CREATE TABLE voices (id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL,"
+               " gender TEXT NOT NULL, locale TEXT NOT NULL, name TEXT NOT NULL);");
+        db.transaction();
+        for (const QJsonValue &v : records) {
+            const QJsonObject r = v.toObject();
+            q.prepare("INSERT INTO voices (gender, locale, name) VALUES (?, ?, ?);");
+            q.addBindValue(r.value("gender").toString());
+            q.addBindValue(r.value("locale").toString());
+            q.addBindValue(r.value("name").toString());
+            q.exec();
+        }
+        db.commit();
+    });
+}
+
+QStringList cacheRows()
+{
+    QStringList rows;
+    withDatabase([&](QSqlDatabase &db) {
+        QSqlQuery q(db);
+        q.exec("SELECT id, gender, locale, name FROM voices ORDER BY id;");
+        while (q.next()) {
+            rows.append(QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                                    q.value(3).toString()}
+                            .join('|'));
+        }
+    });
+    return rows;
+}
+
+QStringList cacheColumns()
+{
+    QStringList columns;
+    withDatabase([&](QSqlDatabase &db) {
+        const QSqlRecord rec = db.record(QStringLiteral("voices"));
+        for (int i = 0; i < rec.count(); ++i)
+            columns.append(rec.fieldName(i));
+    });
+    return columns;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+void markReadOnly(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return;
+    file.seek(18);
+    file.write(QByteArray(1, char(3)));
+}
+
+} // namespace VoiceFixtures

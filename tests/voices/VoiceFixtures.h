@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Voice lists and data.db files for the catalogue's tests. The database
+// helpers work on "data.db" in the current directory through a connection of
+// their own, so they do not rely on the code under test.
+namespace VoiceFixtures {
+
+QJsonObject record(const QString &gender, const QString &locale, const QString &name);
+// n voices: the seven zh-CN voices with nicknames first, then en-US ones.
+QJsonArray voiceList(int n);
+QByteArray toJson(const QJsonArray &records);
+
+// Creates table `voices` (dropping any old one) and fills it in order.
+void writeCache(const QJsonArray &records);
+// Every row as "id|gender|locale|name", in id order.
+QStringList cacheRows();
+// Column names of table `voices`, in order.
+QStringList cacheColumns();
+
+QByteArray readFile(const QString &path);
+// Marks the SQLite file read-only in its header (write version 3): SQLite
+// then refuses every write, whoever runs the test, root included.
+void markReadOnly(const QString &path);
+
+} // namespace VoiceFixtures
