@@ -20,6 +20,13 @@ struct Input {
 // "+" in front unless the text starts with "-".
 QString signedPercent(const QString &spinText);
 
-QJsonArray buildSegmentList(const Input &input);
+// Line breaks become "，" and runs of "，" collapse to one; nothing is trimmed.
+QString fold(const QString &text);
+
+// The segment list of a script. Text outside tagged passages goes to the
+// chooser voice; when usesChooserVoice is given it tells whether any record
+// did, so that a caller without a chooser voice can refuse the job instead of
+// sending segments without a voice.
+QJsonArray buildSegmentList(const Input &input, bool *usesChooserVoice = nullptr);
 
 } // namespace Segmentation
