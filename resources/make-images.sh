@@ -77,6 +77,8 @@ convert "$tmp/grad.png" \
 
 # ---------------------------------------------------------------- tip card
 # A warm card: a cup of coffee on a saucer with rising steam, and the caption.
+# The tip page shows it 400 px wide and Qt scales rich-text images without
+# smoothing, so the lettering is drawn a little heavy to survive that.
 W=2032; H=2136   # 508 x 534, times four
 
 convert -size ${W}x${H} gradient:'#fffaf3-#f6eadb' "$tmp/card.png"
@@ -111,8 +113,9 @@ convert "$tmp/card.png" \
     "$tmp/card-shadow.png" -compose Over -composite \
     \( -size ${W}x${H} xc:none -draw "$steam" -blur 0x3 \) -compose Over -composite \
     -draw "$cup" \
-    -font "$font" -fill '#6b3f24' -pointsize 200 -gravity North -annotate +0+1520 '感谢支持' \
-    -fill '#a0785a' -pointsize 84 -gravity North -annotate +0+1800 '一杯咖啡，是继续前行的动力' \
+    -font "$font" -gravity North \
+    -fill '#6b3f24' -stroke '#6b3f24' -strokewidth 5 -pointsize 200 -annotate +0+1510 '感谢支持' \
+    -fill '#8c6446' -stroke '#8c6446' -strokewidth 3 -pointsize 96 -annotate +0+1790 '一杯咖啡，是继续前行的动力' \
     -gravity NorthWest -fill none -stroke '#e7d6c2' -strokewidth 12 \
     -draw "roundrectangle 60,60 1972,2076 80,80" \
     -filter Lanczos -resize 508x534\! \
