@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include <fcntl.h>
@@ -145,9 +146,9 @@ Outcome joinSegments(const JoinJob &job, JoinReport *report)
     JoinReport &rep = report ? *report : local;
     rep = JoinReport{};
 
-    PendingFile mp3File(job.folder / "output.mp3");
-    if (!mp3File.isOpen())
-        return {false, "无法写入文件夹"};
+    // Created at the first usable segment: a join with nothing to join
+    // leaves the folder untouched.
+    std::unique_ptr<PendingFile> mp3File;
 
     const std::int64_t pauseFrames = mp3::framesForMilliseconds(job.pauseMs);
     const std::vector<std::uint8_t> pause = mp3::silenceFrames(pauseFrames);
@@ -164,12 +165,17 @@ Outcome joinSegments(const JoinJob &job, JoinReport *report)
             ++rep.skipped;
             continue;
         }
+        if (!mp3File) {
+            mp3File = std::make_unique<PendingFile>(job.folder / "output.mp3");
+            if (!mp3File->isOpen())
+                return {false, "无法写入文件夹"};
+        }
         if (rep.used > 0 && pauseFrames > 0) {
-            if (!mp3File.write(pause.data(), pause.size()))
+            if (!mp3File->write(pause.data(), pause.size()))
                 return {false, "写入文件失败"};
             position += pauseFrames * mp3::kSamplesPerFrame;
         }
-        if (!mp3File.write(seg.frames.data(), seg.frames.size()))
+        if (!mp3File->write(seg.frames.data(), seg.frames.size()))
             return {false, "写入文件失败"};
 
         // The segment's own subtitles, moved to where it now plays. Only a
@@ -197,16 +203,21 @@ Outcome joinSegments(const JoinJob &job, JoinReport *report)
         ++rep.used;
     }
 
-    if (rep.used == 0)
+    if (rep.used == 0 || !mp3File)
         return {false, "没有可用的音频片段，无法合并"};
 
     const std::string srtText = srt::format(cues);
     PendingFile srtFile(job.folder / "output.srt");
-    if (!srtFile.isOpen() || !srtFile.write(srtText.data(), srtText.size()) || !mp3File.close() ||
+    if (!srtFile.isOpen() || !srtFile.write(srtText.data(), srtText.size()) || !mp3File->close() ||
         !srtFile.close())
         return {false, "写入文件失败"};
-    if (!srtFile.commit() || !mp3File.commit())
+    if (!srtFile.commit())
         return {false, "写入文件失败"};
+    if (!mp3File->commit()) {
+        std::error_code ec;
+        fs::remove(job.folder / "output.srt", ec);
+        return {false, "写入文件失败"};
+    }
     return {true, "合并成功"};
 }
 

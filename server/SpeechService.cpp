@@ -96,6 +96,13 @@ SpeechService::SpeechService(ServiceConfig config, std::shared_ptr<SpeechEngine>
     m_http->set_read_timeout(30, 0);
     m_http->set_write_timeout(30, 0);
     m_http->set_payload_max_length(m_config.maxBodyBytes);
+    // The library's default adds SO_REUSEPORT, which lets a second service
+    // bind the same port silently. Address reuse alone still allows a quick
+    // restart over connections in TIME_WAIT.
+    m_http->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     installRoutes();
 }
 
