@@ -1,0 +1,248 @@
+#include "AppSettings.h"
+#include "MessageBoxCatcher.h"
+#include "Mp3Duration.h"
+#include "Qajax.h"
+#include "TTSText.h"
+#include "TestSupport.h"
+#include "VoiceCatalogue.h"
+#include "VoiceNaming.h"
+#include "ttsMain.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QJsonObject>
+#include <QMediaPlaylist>
+#include <QProcess>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+// Takes the place of the system file browser: records what the job opens.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+// Both buttons, from the page to the files, with the real speech service
+// running in this test's working folder.
+class TestSynthesisService : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void resultJoinsSegmentsWithThePause();
+    void tryListenPlaysTheOutput();
+
+private:
+    bool serviceAnswers();
+    void writeVoiceCache();
+    void renderReference(const QString &text, const QString &voice, const QString &name);
+    template<typename T> T *child(const char *name) const { return m_page->findChild<T *>(name); }
+
+    QProcess m_server;
+    QJsonArray m_voices;
+    QString m_chooserVoice;
+    QString m_otherVoice;
+    UrlRecorder m_opened;
+    MessageBoxCatcher m_catcher;
+    ttsMain *m_page = nullptr;
+};
+
+bool TestSynthesisService::serviceAnswers()
+{
+    Qajax ajax;
+    ajax.get({}, getVoicesUrl);
+    if (ajax.networkError() != 0 || ajax.code() != 1)
+        return false;
+    m_voices = ajax.data();
+    return true;
+}
+
+void TestSynthesisService::initTestCase()
+{
+    const QString server = TestSupport::serverExecutable();
+    if (!QFileInfo(server).isExecutable())
+        QSKIP("the speech service has not been built");
+
+    TestSupport::clearWorkingFolder();
+    m_server.setProgram(server);
+    m_server.setWorkingDirectory(QDir::currentPath());
+    m_server.setProcessChannelMode(QProcess::ForwardedChannels);
+    m_server.start();
+    QVERIFY2(m_server.waitForStarted(), qPrintable(m_server.errorString()));
+    QTRY_VERIFY_WITH_TIMEOUT(serviceAnswers() || m_server.state() != QProcess::Running, 30000);
+    QVERIFY2(m_server.state() == QProcess::Running, "the service stopped: is port 5000 taken?");
+    QVERIFY(m_voices.size() >= 2);
+
+    // The chooser shows the catalogue's current group first voice; the tag
+    // names another voice by its identifier.
+    VoiceCatalogue::instance().reset();
+    VoiceCatalogue::instance().groupVoices(m_voices);
+    const QJsonArray group = VoiceCatalogue::instance().currentVoiceGroup();
+    QVERIFY(!group.isEmpty());
+    m_chooserVoice = VoiceNaming::voiceIdentifier(group.first().toObject().value("name").toString());
+    VoiceCatalogue::instance().reset();
+    for (const QJsonValue &voice : qAsConst(m_voices)) {
+        const QString name = voice.toObject().value("name").toString();
+        if (name != m_chooserVoice) {
+            m_otherVoice = name;
+            break;
+        }
+    }
+    QVERIFY(!m_otherVoice.isEmpty());
+
+    writeVoiceCache();
+    QDesktopServices::setUrlHandler("file", &m_opened, "open");
+    m_catcher.start();
+}
+
+void TestSynthesisService::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler("file");
+    if (m_server.state() != QProcess::NotRunning) {
+        m_server.terminate();
+        if (!m_server.waitForFinished(10000)) {
+            m_server.kill();
+            m_server.waitForFinished(10000);
+        }
+    }
+}
+
+// The cache holds exactly the service's list, so the page's loader fills the
+// choosers from it and then finds nothing to change.
+void TestSynthesisService::writeVoiceCache()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "service-test-cache");
+        db.setDatabaseName("data.db");
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec("CREATE TABLE voices (id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, "
+                           "gender TEXT NOT NULL, locale TEXT NOT NULL, name TEXT NOT NULL)"));
+        for (const QJsonValue &value : qAsConst(m_voices)) {
+            const QJsonObject voice = value.toObject();
+            query.prepare("INSERT INTO voices (gender, locale, name) VALUES (?, ?, ?)");
+            query.addBindValue(voice.value("gender").toString());
+            query.addBindValue(voice.value("locale").toString());
+            query.addBindValue(voice.value("name").toString());
+            QVERIFY(query.exec());
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("service-test-cache");
+}
+
+void TestSynthesisService::init()
+{
+    VoiceCatalogue::instance().reset();
+    m_opened.urls.clear();
+    m_page = new ttsMain;
+    m_page->show();
+    QTRY_VERIFY_WITH_TIMEOUT(child<QComboBox>("voicesSelect")->count() > 0, 20000);
+}
+
+void TestSynthesisService::cleanup()
+{
+    if (m_page)
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 120000);
+    delete m_page;
+    m_page = nullptr;
+}
+
+// The same segment rendered on its own, for its length.
+void TestSynthesisService::renderReference(const QString &text, const QString &voice, const QString &name)
+{
+    const QString folder = audioDir + "reference/";
+    QVERIFY(QDir().mkpath(folder));
+    Qajax ajax;
+    ajax.post({{"text", text},
+               {"voice", voice},
+               {"rates", "+0%"},
+               {"volumes", "+0%"},
+               {"write_media", folder + name + ".mp3"},
+               {"write_subtitles", folder + name + ".srt"}},
+              ttsCommunicateUrl);
+    QCOMPARE(ajax.networkError(), 0);
+    QVERIFY2(ajax.code() == 1, qPrintable(ajax.msg()));
+}
+
+void TestSynthesisService::resultJoinsSegmentsWithThePause()
+{
+    const QString first = "Good morning, this is the first voice of the script.";
+    const QString second = "And here the second voice reads its own passage.";
+    child<QSpinBox>("spinBox")->setValue(700);
+    child<TTSText>("textEdit")->setPlainText(first + "「" + m_otherVoice + "」" + second + "「」");
+    const int boxesBefore = m_catcher.count();
+
+    QTest::mouseClick(child<QPushButton>("resultBtn"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 120000);
+
+    QCOMPARE(m_catcher.count(), boxesBefore);
+    const QString folder = m_page->jobFolderPath();
+    QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
+    QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name),
+             (QStringList{"1.srt", "2.srt", "output.mp3", "output.srt"}));
+    for (const char *srt : {"1.srt", "2.srt", "output.srt"})
+        QVERIFY2(QFileInfo(folder + srt).size() > 0, srt);
+
+    renderReference(first, m_chooserVoice, "1");
+    renderReference(second, m_otherVoice, "2");
+    const double one = mp3Seconds(audioDir + "reference/1.mp3");
+    const double two = mp3Seconds(audioDir + "reference/2.mp3");
+    const double output = mp3Seconds(folder + "output.mp3");
+    QVERIFY(one > 1.0);
+    QVERIFY(two > 1.0);
+    // Joining works in whole MP3 frames: allow a few of them.
+    const double expected = one + two + 0.7;
+    QVERIFY2(qAbs(output - expected) < 0.12,
+             qPrintable(QString("output %1 s, segments %2 s + %3 s + pause 0.7 s").arg(output).arg(one).arg(two)));
+}
+
+void TestSynthesisService::tryListenPlaysTheOutput()
+{
+    QMediaPlayer *player = m_page->mediaPlayer();
+    QSignalSpy states(player, &QMediaPlayer::stateChanged);
+    child<TTSText>("textEdit")->setPlainText("A short sentence to listen to before saving it.");
+    const int boxesBefore = m_catcher.count();
+
+    QTest::mouseClick(child<QPushButton>("tryPlay"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 120000);
+
+    QCOMPARE(m_catcher.count(), boxesBefore);
+    QVERIFY(m_opened.urls.isEmpty());
+    const QString output = m_page->jobFolderPath() + "output.mp3";
+    QCOMPARE(m_page->mediaPlaylist()->media(0).request().url(), QUrl::fromLocalFile(output));
+    const auto reachedPlaying = [&states] {
+        for (const QList<QVariant> &arguments : qAsConst(states)) {
+            if (arguments.at(0).value<QMediaPlayer::State>() == QMediaPlayer::PlayingState)
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(reachedPlaying(), 20000);
+
+    const double seconds = mp3Seconds(output);
+    QVERIFY(seconds > 1.0);
+    QSlider *slider = child<QSlider>("jinduTiao");
+    QTRY_VERIFY_WITH_TIMEOUT(player->duration() > 0, 20000);
+    QCOMPARE(slider->maximum(), int(player->duration()));
+    QVERIFY2(qAbs(player->duration() / 1000.0 - seconds) < 0.12,
+             qPrintable(QString("player %1 ms, file %2 s").arg(player->duration()).arg(seconds)));
+}
+
+QTEST_MAIN(TestSynthesisService)
+#include "test_synthesis_service.moc"
