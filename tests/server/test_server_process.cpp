@@ -11,6 +11,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,17 +23,19 @@ namespace {
 struct Child {
     pid_t pid = -1;
     int stderrFd = -1;
+    int stdoutFd = -1;
 };
 
 Child spawn(const std::vector<std::string> &args, const fs::path &cwd)
 {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+    int pipeFds[2], outFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0 || ::pipe2(outFds, O_CLOEXEC) != 0)
         return {};
     Child c;
     c.pid = ::fork();
     if (c.pid == 0) {
         ::dup2(pipeFds[1], 2);
+        ::dup2(outFds[1], 1);
         if (::chdir(cwd.c_str()) != 0)
             ::_exit(126);
         std::vector<char *> argv;
@@ -46,7 +49,9 @@ Child spawn(const std::vector<std::string> &args, const fs::path &cwd)
         ::_exit(127);
     }
     ::close(pipeFds[1]);
+    ::close(outFds[1]);
     c.stderrFd = pipeFds[0];
+    c.stdoutFd = outFds[0];
     return c;
 }
 
@@ -73,6 +78,35 @@ std::string drain(int fd)
         out.append(buf, static_cast<std::size_t>(n));
     ::close(fd);
     return out;
+}
+
+// Kills a child the test leaves running (a failed assertion returns early).
+struct Reaper {
+    pid_t pid;
+    ~Reaper()
+    {
+        if (pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// The first line the child prints, or "" if it ends or stays silent.
+std::string firstLine(int fd, int seconds)
+{
+    std::string line;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0)
+            continue;
+        char ch;
+        if (::read(fd, &ch, 1) != 1 || ch == '\n')
+            break;
+        line += ch;
+    }
+    return line;
 }
 
 }  // namespace
@@ -115,11 +149,11 @@ TEST(Executable, WithoutArgumentsServesOnPort5000AndStopsOnTerminate)
 {
     TempWorkDir work;
     Child c = spawn({}, work.path());
-    Reply r;
-    for (int i = 0; i < 200 && r.status != 200; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        r = getJson(5000, "getVoices");
-    }
+    Reaper reaper{c.pid};
+    // Only once it says so is port 5000 ours (and not another program's).
+    const std::string line = firstLine(c.stdoutFd, 30);
+    ASSERT_EQ(line, "listening on 127.0.0.1:5000") << drain(c.stderrFd);
+    Reply r = getJson(5000, "getVoices");
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(r.code(), 1);
 
