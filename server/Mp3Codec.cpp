@@ -63,6 +63,7 @@ bool encode(const std::int16_t *pcm, std::size_t count, int inRate, Encoded &out
         lame_set_mode(lame.get(), MONO);
         lame_set_brate(lame.get(), kBitrateKbps);
         lame_set_VBR(lame.get(), vbr_off);
+        lame_set_quality(lame.get(), kLameQuality);
         // No Xing/LAME info frame: every frame is audio, so a file's length is
         // its frame count for every decoder, and frames concatenate cleanly.
         lame_set_bWriteVbrTag(lame.get(), 0);
