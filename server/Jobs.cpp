@@ -96,7 +96,7 @@ bool PendingFile::commit()
     return true;
 }
 
-Outcome renderSegment(SpeechEngine &engine, const RenderJob &job)
+Outcome renderSegment(SpeechEngine &engine, const RenderJob &job, RenderedSegment *produced)
 {
     std::u32string text;
     if (!srt::decodeUtf8(job.text, text))
@@ -121,13 +121,21 @@ Outcome renderSegment(SpeechEngine &engine, const RenderJob &job)
 
     const std::int64_t total = enc.frames * mp3::kSamplesPerFrame;
     auto cues = srt::timeSpans(srt::splitIntoSpans(text), speech, enc.leadSamples, total);
-    const std::string srtText = srt::format(cues);
+    RenderedSegment files{std::move(enc.bytes), srt::format(cues)};
 
+    Outcome out = writeSegmentFiles(job, files);
+    if (out.ok && produced)
+        *produced = std::move(files);
+    return out;
+}
+
+Outcome writeSegmentFiles(const RenderJob &job, const RenderedSegment &files)
+{
     PendingFile mp3File(job.media);
     PendingFile srtFile(job.subtitles);
     if (!mp3File.isOpen() || !srtFile.isOpen())
         return {false, "无法写入文件夹"};
-    if (!mp3File.write(enc.bytes.data(), enc.bytes.size()) || !srtFile.write(srtText.data(), srtText.size()) ||
+    if (!mp3File.write(files.mp3.data(), files.mp3.size()) || !srtFile.write(files.srt.data(), files.srt.size()) ||
         !mp3File.close() || !srtFile.close())
         return {false, "写入文件失败"};
     if (!srtFile.commit())

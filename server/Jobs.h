@@ -26,7 +26,17 @@ struct RenderJob {
     std::filesystem::path subtitles;  // checked, canonical folder
 };
 
-Outcome renderSegment(SpeechEngine &engine, const RenderJob &job);
+// The bytes one render writes: the MP3 file and the SRT text.
+struct RenderedSegment {
+    std::vector<std::uint8_t> mp3;
+    std::string srt;
+};
+
+// When `produced` is given, a successful render also hands back what it wrote.
+Outcome renderSegment(SpeechEngine &engine, const RenderJob &job, RenderedSegment *produced = nullptr);
+
+// Writes a segment's two files atomically (both or neither).
+Outcome writeSegmentFiles(const RenderJob &job, const RenderedSegment &files);
 
 struct JoinInput {
     std::filesystem::path mp3;       // checked; may be missing

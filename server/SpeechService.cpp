@@ -1,6 +1,7 @@
 #include "SpeechService.h"
 
 #include "Jobs.h"
+#include "RenderCache.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
@@ -26,7 +27,10 @@ std::string envelope(int code, const std::string &msg, Json data = Json::array()
     j["code"] = code;
     j["msg"] = msg;
     j["data"] = std::move(data);
-    return j.dump();
+    // A message may quote the request (an unknown voice, cut to a length)
+    // and so hold broken UTF-8; a strict dump would throw and turn the real
+    // answer into an internal error.
+    return j.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 void reply(httplib::Response &res, int code, const std::string &msg, Json data = Json::array())
@@ -84,6 +88,8 @@ SpeechService::SpeechService(ServiceConfig config, std::shared_ptr<SpeechEngine>
     : m_config(std::move(config)), m_engine(std::move(engine)), m_guard(m_config.workDir),
       m_http(std::make_unique<Http>())
 {
+    if (m_config.renderCacheBytes > 0)
+        m_cache = std::make_unique<RenderCache>(m_config.renderCacheBytes);
     m_threads = m_config.threads ? m_config.threads : std::max(1u, std::thread::hardware_concurrency());
     const unsigned threads = m_threads;
     // A bounded set of workers and an unbounded queue: every connection is
@@ -257,7 +263,7 @@ void SpeechService::installRoutes()
         job.media = media.path;
         job.subtitles = subs.path;
 
-        Outcome out = renderSegment(*m_engine, job);
+        Outcome out = m_cache ? renderSegmentCached(*m_engine, *m_cache, job) : renderSegment(*m_engine, job);
         reply(res, out.ok ? 1 : 0, out.msg);
     });
 

@@ -21,7 +21,10 @@ struct ServiceConfig {
     std::filesystem::path workDir;         // audio folder is workDir/audio
     unsigned threads = 0;                  // 0: one per core
     std::size_t maxBodyBytes = 8u << 20;   // a request body larger than this is refused
+    std::size_t renderCacheBytes = 64u << 20;  // rendered segments kept in memory; 0: none
 };
+
+class RenderCache;
 
 class SpeechService {
 public:
@@ -41,6 +44,7 @@ public:
     void stop();
     bool isRunning() const;
     unsigned threadCount() const { return m_threads; }
+    RenderCache *renderCache() const { return m_cache.get(); }  // null when disabled
 
 private:
     class Http;
@@ -49,6 +53,7 @@ private:
     ServiceConfig m_config;
     std::shared_ptr<SpeechEngine> m_engine;
     PathGuard m_guard;
+    std::unique_ptr<RenderCache> m_cache;  // before m_http: outlives the request threads
     std::unique_ptr<Http> m_http;
     unsigned m_threads = 1;
     int m_port = 0;
