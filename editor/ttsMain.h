@@ -58,6 +58,7 @@ private:
     void onLoaderShowLoading();
     void onLoaderOk(GetVoices *loader, bool type);
     void onLoaderRestart();
+    void closeLoaderOverlay();
     void fillVoiceChooser();
     void onPickerNotClose(bool type);
     void onPickerClickVoice(const QString &voice);

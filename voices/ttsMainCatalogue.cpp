@@ -32,7 +32,16 @@ void ttsMain::onLoaderError(GetVoices *loader, const QString &text, const QStrin
     QMessageBox::warning(this, text, title, QMessageBox::Yes, QMessageBox::NoButton);
     loader->wait();
     delete loader;
-    closeBusyOverlay();
+    closeLoaderOverlay();
+}
+
+void ttsMain::closeLoaderOverlay()
+{
+    // The loader only ever shows the first-start overlay. When it finishes
+    // while a job runs (the cache was filled, so the page was usable), the
+    // overlay is the job's, and the job removes it when it is done.
+    if (!jobRunning)
+        closeBusyOverlay();
 }
 
 void ttsMain::onLoaderShowLoading()
@@ -45,7 +54,7 @@ void ttsMain::onLoaderOk(GetVoices *loader, bool type)
     if (type) {
         loader->wait();
         delete loader;
-        closeBusyOverlay();
+        closeLoaderOverlay();
         return;
     }
 

@@ -115,6 +115,8 @@ private slots:
     void taggedScriptRendersWithoutCatalogue();
     void oneSegmentOpensTheFolder();
     void failedSegmentsAreCountedAndStillJoined();
+    void brokenRepliesAreCountedAndNextJobWorks_data();
+    void brokenRepliesAreCountedAndNextJobWorks();
     void audioFollowsTheScript();
     void tryListenPlaysAndNextJobClearsItsFolder();
     void resultFolderIsLeftAlone_data();
@@ -122,6 +124,8 @@ private slots:
     void failedCombinationKeepsLastMode_data();
     void failedCombinationKeepsLastMode();
     void secondStartWhileRunningIsIgnored();
+    void loaderEndingMidJobKeepsTheJobCovered_data();
+    void loaderEndingMidJobKeepsTheJobCovered();
 
 private:
     void openPage(bool withCatalogue);
@@ -354,6 +358,70 @@ void TestSynthesisJob::failedSegmentsAreCountedAndStillJoined()
     QVERIFY(!m_page->busyOverlay());
 }
 
+void TestSynthesisJob::brokenRepliesAreCountedAndNextJobWorks_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("everything"); // every request, or only segment "二"
+    QTest::addColumn<Boxes>("boxes");
+
+    const QString transport = QStringLiteral("语音片段组合接口网络接口请求错误，代码：");
+    const Box oneFailed{"合成异常", "部分配音合成失败：1"};
+    const Box allFailed{"合成异常", "部分配音合成失败：3"};
+    QTest::newRow("HTTP 500 for one segment") << "500" << false << Boxes{oneFailed};
+    QTest::newRow("dropped connection for one segment") << "drop" << false << Boxes{oneFailed};
+    QTest::newRow("not JSON for one segment") << "html" << false << Boxes{oneFailed};
+    QTest::newRow("HTTP 500 for everything")
+        << "500" << true
+        << Boxes{allFailed, {"接口错误", transport + QString::number(int(QNetworkReply::InternalServerError))}};
+    QTest::newRow("dropped connections for everything")
+        << "drop" << true
+        << Boxes{allFailed, {"接口错误", transport + QString::number(int(QNetworkReply::RemoteHostClosedError))}};
+    QTest::newRow("not JSON for everything")
+        << "html" << true << Boxes{allFailed, {"合成结果", "语音服务返回的结果无法识别"}};
+}
+
+void TestSynthesisJob::brokenRepliesAreCountedAndNextJobWorks()
+{
+    QFETCH(QString, fault);
+    QFETCH(bool, everything);
+    QFETCH(Boxes, boxes);
+
+    OPEN_PAGE(true);
+    m_service.setResponder([fault, everything](const FakeService::Request &request) {
+        if (request.path == "/getVoices" || (!everything && request.formValue("text") != "二"))
+            return usualReply(request);
+        FakeService::Reply reply;
+        if (fault == "500") {
+            reply = FakeService::envelope(0, QStringLiteral("服务内部错误"));
+            reply.status = 500;
+        } else if (fault == "drop") {
+            reply.dropConnection = true;
+        } else {
+            reply.body = "<html><body>Bad Gateway</body></html>";
+            reply.contentType = "text/html";
+        }
+        return reply;
+    });
+    setScript("一「云溪」二「」三");
+    RUN_JOB(tryPlay());
+
+    QCOMPARE(jobBoxes(), boxes);
+    QVERIFY(!m_page->busyOverlay());
+    QVERIFY(m_opened.urls.isEmpty());
+    // Only a joined output is played, and only when the join succeeded.
+    QCOMPARE(m_page->mediaPlaylist()->mediaCount(), everything ? 0 : 1);
+    QCOMPARE(m_page->lastJobMode(), everything ? 1 : 0);
+
+    // The service is mended: the same page renders the next script.
+    m_service.setResponder(usualReply);
+    m_boxBase = m_catcher->count();
+    setScript("下一次「晓晓」好了「」");
+    RUN_JOB(resultBtn());
+    QCOMPARE(jobBoxes(), Boxes{});
+    QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(m_page->jobFolderPath())});
+    QVERIFY(isFile(m_page->jobFolderPath() + "output.mp3"));
+}
+
 void TestSynthesisJob::audioFollowsTheScript()
 {
     OPEN_PAGE(true);
@@ -534,6 +602,55 @@ void TestSynthesisJob::secondStartWhileRunningIsIgnored()
     QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 30000);
     QCOMPARE(m_page->lastJobMode(), 0);
     QCOMPARE(requests("/audioCombined").size(), 2);
+}
+
+void TestSynthesisJob::loaderEndingMidJobKeepsTheJobCovered_data()
+{
+    QTest::addColumn<QByteArray>("voices");
+    QTest::addColumn<int>("boxes");
+
+    // The same three voices as the cache: loading simply ends.
+    QTest::newRow("list unchanged") << QByteArray(R"([{"gender":"Female","locale":"zh-CN","name":"zh-CN-XiaoxiaoNeural"},)"
+                                                  R"({"gender":"Male","locale":"zh-CN","name":"zh-CN-YunxiNeural"},)"
+                                                  R"({"gender":"Female","locale":"en-US","name":"en-US-AriaNeural"}])")
+                                    << 0;
+    QTest::newRow("service refuses") << QByteArray() << 1;
+}
+
+void TestSynthesisJob::loaderEndingMidJobKeepsTheJobCovered()
+{
+    QFETCH(QByteArray, voices);
+    QFETCH(int, boxes);
+
+    writeVoiceCache();
+    m_service.setResponder([voices](const FakeService::Request &request) {
+        FakeService::Reply reply = usualReply(request);
+        if (request.path == "/getVoices") {
+            if (!voices.isEmpty())
+                reply = FakeService::ok(voices);
+            reply.delayMs = 600;
+        } else if (request.path == "/ttsCommunicate") {
+            reply.delayMs = 2000;
+        }
+        return reply;
+    });
+    m_page = new ttsMain;
+    m_page->show();
+    // The choosers fill from the cache before the service has answered.
+    QTRY_COMPARE(child<QComboBox>("voicesSelect")->count(), 2);
+    setScript("你好");
+    QTest::mouseClick(resultBtn(), Qt::LeftButton);
+    QVERIFY(m_page->isJobRunning());
+
+    QTRY_VERIFY(requests("/getVoices").size() == 1);
+    QTest::qWait(1000); // the loader's answer has arrived and been handled
+    QCOMPARE(m_catcher->count(), boxes);
+    QVERIFY(m_page->isJobRunning());
+    QVERIFY(m_page->busyOverlay());
+
+    QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 30000);
+    QVERIFY(!m_page->busyOverlay());
+    QCOMPARE(m_opened.urls.size(), 1);
 }
 
 QTEST_MAIN(TestSynthesisJob)
