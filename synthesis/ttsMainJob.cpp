@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "Loading.h"
+#include "OpenFileLimit.h"
 #include "Qajax.h"
 #include "Segmentation.h"
 #include "TTSText.h"
@@ -89,6 +90,18 @@ void ttsMain::startJob(int mode)
         jobRunning = false;
         return;
     }
+    // Every segment's worker runs at once. Past the descriptor limit the
+    // program would be aborted in the middle of the job, so such a job is
+    // refused before anything is started or cleared.
+    const int segments = list.size() - 1;
+    const int maxSegments = OpenFileLimit::maxSegments(OpenFileLimit::raise());
+    if (segments > maxSegments) {
+        closeBusyOverlay();
+        warn(this, QStringLiteral("合成异常"),
+             QStringLiteral("配音段落过多（%1 段），本机最多可同时合成 %2 段，请分批合成").arg(segments).arg(maxSegments));
+        jobRunning = false;
+        return;
+    }
 
     successCount = 0;
     failureCount = 0;
@@ -98,12 +111,18 @@ void ttsMain::startJob(int mode)
 
     const QJsonObject header = list.at(0).toObject();
     jobFolder = header.value(QStringLiteral("path")).toString();
-    if (!QDir(jobFolder).exists())
-        QDir().mkpath(jobFolder);
+    // Without its folder the service could write nothing, and the job would
+    // only end in a string of failures.
+    if (!QDir(jobFolder).exists() && !QDir().mkpath(jobFolder)) {
+        closeBusyOverlay();
+        warn(this, QStringLiteral("合成异常"), QStringLiteral("无法创建配音文件夹，请检查 audio 文件夹是否可以写入"));
+        jobRunning = false;
+        return;
+    }
 
     const QString rates = header.value(QStringLiteral("rates")).toString();
     const QString volumes = header.value(QStringLiteral("volumes")).toString();
-    workerCount = list.size() - 1;
+    workerCount = segments;
     auto *workers = new QVector<ttsCommunicate *>(workerCount, nullptr);
 
     for (int i = 0; i < workerCount; ++i) {
@@ -124,6 +143,11 @@ void ttsMain::startJob(int mode)
         connect(worker, &ttsCommunicate::error, this,
                 [this, mode, workers](const QString &, const QString &) { onWorkerReport(mode, workers, false); });
         worker->start(QThread::InheritPriority);
+        // A thread that could not be created would never report and the job
+        // would never end: count it as failed, queued like a worker's report.
+        if (!worker->isRunning() && !worker->isFinished())
+            QMetaObject::invokeMethod(
+                this, [this, mode, workers] { onWorkerReport(mode, workers, false); }, Qt::QueuedConnection);
     }
 }
 
@@ -205,7 +229,9 @@ bool ttsMain::combineSegments()
     }
     if (ajax.code() == 1)
         return true;
-    warn(this, QStringLiteral("合成结果"), ajax.msg());
+    // A reply that is not the service's envelope carries no message of its own.
+    warn(this, QStringLiteral("合成结果"),
+         ajax.msg().isEmpty() ? QStringLiteral("语音服务返回的结果无法识别") : ajax.msg());
     return false;
 }
 
