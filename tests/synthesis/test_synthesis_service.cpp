@@ -2,6 +2,7 @@
 #include "MessageBoxCatcher.h"
 #include "Mp3Duration.h"
 #include "Qajax.h"
+#include "RealService.h"
 #include "TTSText.h"
 #include "TestSupport.h"
 #include "VoiceCatalogue.h"
@@ -12,25 +13,10 @@
 #include <QDesktopServices>
 #include <QJsonObject>
 #include <QMediaPlaylist>
-#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
-
-// Takes the place of the system file browser: records what the job opens.
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> urls;
-
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 // Both buttons, from the page to the files, with the real speech service
 // running in this test's working folder.
@@ -48,13 +34,10 @@ private slots:
     void tryListenPlaysTheOutput();
 
 private:
-    bool serviceAnswers();
-    void writeVoiceCache();
     void renderReference(const QString &text, const QString &voice, const QString &name);
     template<typename T> T *child(const char *name) const { return m_page->findChild<T *>(name); }
 
-    QProcess m_server;
-    QJsonArray m_voices;
+    RealService m_server;
     QString m_chooserVoice;
     QString m_otherVoice;
     UrlRecorder m_opened;
@@ -62,50 +45,30 @@ private:
     ttsMain *m_page = nullptr;
 };
 
-bool TestSynthesisService::serviceAnswers()
-{
-    Qajax ajax;
-    ajax.get({}, getVoicesUrl);
-    if (ajax.networkError() != 0 || ajax.code() != 1)
-        return false;
-    m_voices = ajax.data();
-    return true;
-}
-
 void TestSynthesisService::initTestCase()
 {
-    const QString server = TestSupport::serverExecutable();
-    if (!QFileInfo(server).isExecutable())
+    if (!RealService::isBuilt())
         QSKIP("the speech service has not been built");
 
     TestSupport::clearWorkingFolder();
-    m_server.setProgram(server);
-    m_server.setWorkingDirectory(QDir::currentPath());
-    m_server.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_server.start();
-    QVERIFY2(m_server.waitForStarted(), qPrintable(m_server.errorString()));
-    QTRY_VERIFY_WITH_TIMEOUT(serviceAnswers() || m_server.state() != QProcess::Running, 30000);
-    QVERIFY2(m_server.state() == QProcess::Running, "the service stopped: is port 5000 taken?");
-    QVERIFY(m_voices.size() >= 2);
+    QString why;
+    QVERIFY2(m_server.start(&why), qPrintable(why));
+    QVERIFY(m_server.voices().size() >= 2);
 
     // The chooser shows the catalogue's current group first voice; the tag
     // names another voice by its identifier.
     VoiceCatalogue::instance().reset();
-    VoiceCatalogue::instance().groupVoices(m_voices);
+    VoiceCatalogue::instance().groupVoices(m_server.voices());
     const QJsonArray group = VoiceCatalogue::instance().currentVoiceGroup();
     QVERIFY(!group.isEmpty());
     m_chooserVoice = VoiceNaming::voiceIdentifier(group.first().toObject().value("name").toString());
     VoiceCatalogue::instance().reset();
-    for (const QJsonValue &voice : qAsConst(m_voices)) {
-        const QString name = voice.toObject().value("name").toString();
-        if (name != m_chooserVoice) {
-            m_otherVoice = name;
-            break;
-        }
-    }
+    m_otherVoice = m_server.otherVoice(m_chooserVoice);
     QVERIFY(!m_otherVoice.isEmpty());
 
-    writeVoiceCache();
+    // The cache holds exactly the service's list, so the page's loader fills
+    // the choosers from it and then finds nothing to change.
+    QVERIFY(m_server.writeVoiceCache());
     QDesktopServices::setUrlHandler("file", &m_opened, "open");
     m_catcher.start();
 }
@@ -113,37 +76,7 @@ void TestSynthesisService::initTestCase()
 void TestSynthesisService::cleanupTestCase()
 {
     QDesktopServices::unsetUrlHandler("file");
-    if (m_server.state() != QProcess::NotRunning) {
-        m_server.terminate();
-        if (!m_server.waitForFinished(10000)) {
-            m_server.kill();
-            m_server.waitForFinished(10000);
-        }
-    }
-}
-
-// The cache holds exactly the service's list, so the page's loader fills the
-// choosers from it and then finds nothing to change.
-void TestSynthesisService::writeVoiceCache()
-{
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "service-test-cache");
-        db.setDatabaseName("data.db");
-        QVERIFY(db.open());
-        QSqlQuery query(db);
-        QVERIFY(query.exec("CREATE TABLE voices (id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, "
-                           "gender TEXT NOT NULL, locale TEXT NOT NULL, name TEXT NOT NULL)"));
-        for (const QJsonValue &value : qAsConst(m_voices)) {
-            const QJsonObject voice = value.toObject();
-            query.prepare("INSERT INTO voices (gender, locale, name) VALUES (?, ?, ?)");
-            query.addBindValue(voice.value("gender").toString());
-            query.addBindValue(voice.value("locale").toString());
-            query.addBindValue(voice.value("name").toString());
-            QVERIFY(query.exec());
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("service-test-cache");
+    m_server.stop();
 }
 
 void TestSynthesisService::init()

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QUrl>
+
+// Takes the place of the system file browser: records what a job opens.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+// The real speech service, started from the test's working folder on port
+// 5000, as the program finds it. Tests using it take LOCKS port5000 and
+// service_processes.
+class RealService
+{
+public:
+    ~RealService();
+
+    // False when the executable has not been built.
+    static bool isBuilt();
+
+    // Starts the service and waits until it lists its voices. False, with the
+    // reason, if it stopped or never answered.
+    bool start(QString *why = nullptr);
+    // Ends it at once, as a crash or a task manager would.
+    void kill();
+    // Asks it to stop, then kills it if it does not.
+    void stop();
+    bool isRunning() const { return m_process.state() == QProcess::Running; }
+    qint64 pid() const { return m_process.processId(); }
+
+    // The voice list of the last successful start, in the service's order.
+    QJsonArray voices() const { return m_voices; }
+    // data.db holding exactly that list, so a page fills its choosers from it
+    // and its loader finds nothing to change.
+    bool writeVoiceCache() const;
+    // A voice of the list other than the given one.
+    QString otherVoice(const QString &than) const;
+
+private:
+    bool answers();
+
+    QProcess m_process;
+    QJsonArray m_voices;
+};
