@@ -216,12 +216,22 @@ std::vector<TextSpan> splitIntoSpans(const std::u32string &t)
             continue;
         cutLong(t, c.first, c.second, spans);
     }
-    // A cut may leave a piece of blanks or marks only; fold it into the one before.
+    // A cut may leave a piece of blanks or marks only; fold it into the one
+    // before, or, at the very start (a long run of blank lines), into the
+    // one after: a cue without words would be an empty subtitle.
     std::vector<TextSpan> out;
+    std::size_t leading = std::string::npos;
     for (auto &s : spans) {
-        if (!hasSpeakable(t, s.begin, s.end) && !out.empty()) {
-            out.back() = makeSpan(t, out.back().begin, s.end);
+        if (!hasSpeakable(t, s.begin, s.end)) {
+            if (!out.empty())
+                out.back() = makeSpan(t, out.back().begin, s.end);
+            else if (leading == std::string::npos)
+                leading = s.begin;
             continue;
+        }
+        if (leading != std::string::npos) {
+            s = makeSpan(t, leading, s.end);
+            leading = std::string::npos;
         }
         out.push_back(std::move(s));
     }

@@ -64,6 +64,20 @@ TEST(CueSplitting, LongClausesAreCutToTheLineLength)
     EXPECT_EQ(joined, en);
 }
 
+// More than a line's worth of blank lines before the first words: the cut
+// leaves a piece of blanks only, which must not become a cue of its own.
+TEST(CueSplitting, LeadingBlankLinesMakeNoEmptyCue)
+{
+    const std::string text = std::string(45, '\n') + "hello";
+    std::u32string t;
+    ASSERT_TRUE(decodeUtf8(text, t));
+    auto spans = splitIntoSpans(t);
+    ASSERT_EQ(spans.size(), 1u);
+    EXPECT_EQ(spans[0].text, "hello");
+    EXPECT_EQ(spans[0].begin, 0u);
+    EXPECT_EQ(spans[0].end, t.size());
+}
+
 TEST(CueSplitting, SpansKeepTheirCodePointPositions)
 {
     std::u32string t;
