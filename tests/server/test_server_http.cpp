@@ -189,6 +189,7 @@ TEST_P(BadInput, AnswersCodeZeroWithAMessageAndWritesNothing)
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(r.code(), 0);
     EXPECT_FALSE(r.msg().empty());
+    EXPECT_NE(r.msg(), "服务内部错误") << "the handler threw instead of answering";
     EXPECT_EQ(r.body["data"], nlohmann::json::array());
     EXPECT_EQ(snapshot(work.path()), before) << GetParam().label;
 }
@@ -222,6 +223,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"blank text", "ttsCommunicate", [](auto &j, auto &) { return tts(j, [](Fields &f) { set(f, "text", " \n "); }); }},
         BadCase{"bad utf-8", "ttsCommunicate", [](auto &j, auto &) { return tts(j, [](Fields &f) { set(f, "text", "\xE4\xBD"); }); }},
         BadCase{"unknown voice", "ttsCommunicate", [](auto &j, auto &) { return tts(j, [](Fields &f) { set(f, "voice", "zh-CN-Nobody"); }); }},
+        // The reply quotes the voice: broken UTF-8, or a cut through a character.
+        BadCase{"unknown voice, not UTF-8", "ttsCommunicate", [](auto &j, auto &) { return tts(j, [](Fields &f) { set(f, "voice", "en-US-Guy\xF3Neural"); }); }},
+        BadCase{"unknown voice, cut inside a character", "ttsCommunicate", [](auto &j, auto &) { return tts(j, [](Fields &f) { set(f, "voice", "a" + std::string(39, 'x') + "晓晓晓晓晓晓晓晓晓晓晓晓晓晓晓"); }); }},
         BadCase{"no voice", "ttsCommunicate", [](auto &j, auto &) { return tts(j, [](Fields &f) { drop(f, "voice"); }); }},
         BadCase{"rate without sign", "ttsCommunicate", [](auto &j, auto &) { return tts(j, [](Fields &f) { set(f, "rates", "10%"); }); }},
         BadCase{"rate words", "ttsCommunicate", [](auto &j, auto &) { return tts(j, [](Fields &f) { set(f, "rates", "fast"); }); }},
