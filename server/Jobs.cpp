@@ -26,9 +26,14 @@ std::string readSmallFile(const fs::path &p, std::size_t limit)
     std::ifstream in(p, std::ios::binary);
     if (!in)
         return {};
+    // Only what the file holds: a join reads one per segment, and making
+    // (and zeroing) the whole limit each time cost more than the join.
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(p, ec);
+    const std::size_t want = ec ? limit : static_cast<std::size_t>(std::min<std::uintmax_t>(size, limit));
     std::string s;
-    s.resize(limit);
-    in.read(s.data(), static_cast<std::streamsize>(limit));
+    s.resize(want);
+    in.read(s.data(), static_cast<std::streamsize>(want));
     s.resize(static_cast<std::size_t>(in.gcount()));
     return s;
 }
