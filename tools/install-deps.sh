@@ -19,6 +19,8 @@ PACKAGES=(
   libgtest-dev
   # service benchmark only: the naive espeak-ng | lame pipeline it compares against
   espeak-ng lame
+  # fuzzing the service (CI and fuzz/run.sh): clang with libFuzzer
+  clang libclang-rt-14-dev
 )
 
 missing=()
