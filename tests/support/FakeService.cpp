@@ -1,4 +1,5 @@
 #include "FakeService.h"
+#include "TsanQtSync.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -66,9 +67,12 @@ bool FakeService::listen(quint16 port)
     bool listening = false;
     auto *worker = new QObject;
     worker->moveToThread(&m_thread);
+    // The blocking call hands over through Qt's locks, unseen by ThreadSanitizer.
+    lumo::tsan::release(this);
     QMetaObject::invokeMethod(
         worker,
         [&] {
+            lumo::tsan::acquire(this);
             m_server = new QTcpServer;
             m_server->setMaxPendingConnections(1000);
             listening = m_server->listen(QHostAddress::LocalHost, port);
@@ -80,8 +84,10 @@ bool FakeService::listen(quint16 port)
                 delete m_server;
                 m_server = nullptr;
             }
+            lumo::tsan::release(this);
         },
         Qt::BlockingQueuedConnection);
+    lumo::tsan::acquire(this);
     delete worker;
     return listening;
 }
@@ -91,8 +97,18 @@ void FakeService::close()
     if (!m_server)
         return;
     QTcpServer *server = m_server;
-    m_server = nullptr;
-    QMetaObject::invokeMethod(server, [server] { delete server; }, Qt::BlockingQueuedConnection);
+    lumo::tsan::release(this);
+    QMetaObject::invokeMethod(
+        server,
+        [this, server] {
+            lumo::tsan::acquire(this);
+            // Cleared in the service's thread, which reads it for every connection.
+            m_server = nullptr;
+            delete server;
+            lumo::tsan::release(this);
+        },
+        Qt::BlockingQueuedConnection);
+    lumo::tsan::acquire(this);
 }
 
 quint16 FakeService::port() const
@@ -107,25 +123,25 @@ QString FakeService::baseUrl() const
 
 void FakeService::setResponder(Responder responder)
 {
-    QMutexLocker lock(&m_mutex);
+    lumo::tsan::MutexLocker lock(&m_mutex);
     m_responder = std::move(responder);
 }
 
 QList<FakeService::Request> FakeService::requests() const
 {
-    QMutexLocker lock(&m_mutex);
+    lumo::tsan::MutexLocker lock(&m_mutex);
     return m_requests;
 }
 
 int FakeService::requestCount() const
 {
-    QMutexLocker lock(&m_mutex);
+    lumo::tsan::MutexLocker lock(&m_mutex);
     return m_requests.size();
 }
 
 void FakeService::clearRequests()
 {
-    QMutexLocker lock(&m_mutex);
+    lumo::tsan::MutexLocker lock(&m_mutex);
     m_requests.clear();
 }
 
@@ -161,7 +177,7 @@ void FakeService::handleConnection()
 
             Responder responder;
             {
-                QMutexLocker lock(&m_mutex);
+                lumo::tsan::MutexLocker lock(&m_mutex);
                 m_requests.append(request);
                 responder = m_responder;
             }
