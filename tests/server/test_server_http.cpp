@@ -318,19 +318,23 @@ TEST_P(CrossSite, BrowserRequestsAreRefusedWith403AndWriteNothing)
     TempWorkDir work;
     RunningService service(work.path());
     const std::multimap<std::string, std::string> headers = {{GetParam().header, GetParam().value}};
+    // A segment already there: a join that got through would write output.mp3,
+    // a render would replace 1.mp3.
+    ASSERT_EQ(postForm(service.port(), "ttsCommunicate", renderFields("你好。", "zh-CN-XiaoxiaoNeural", work.job(), "1")).code(), 1);
+    const Fields joinFields = {{"audio", (work.job() / "1.mp3").string() + "?"}, {"path", work.job().string() + "/"}, {"dura", "0"}};
     const auto before = snapshot(work.path());
 
     std::vector<Reply> replies = {
         getJson(service.port(), "getVoices", headers),
         postForm(service.port(), "ttsCommunicate", renderFields("你好。", "zh-CN-XiaoxiaoNeural", work.job(), "1"), headers),
-        postForm(service.port(), "audioCombined",
-                 {{"audio", (work.job() / "1.mp3").string() + "?"}, {"path", work.job().string() + "/"}, {"dura", "0"}},
-                 headers)};
+        postForm(service.port(), "audioCombined", joinFields, headers)};
     for (const auto &r : replies) {
         EXPECT_EQ(r.status, 403);
         EXPECT_EQ(r.code(), 0);
     }
     EXPECT_EQ(snapshot(work.path()), before);
+    // The same join without the browser's header goes through.
+    EXPECT_EQ(postForm(service.port(), "audioCombined", joinFields).code(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Headers, CrossSite,
