@@ -20,8 +20,6 @@ ttsMain::ttsMain(QWidget *parent)
 {
     ui->setupUi(this);
 
-    player = new QMediaPlayer(nullptr, QMediaPlayer::Flags());
-    playlist = new QMediaPlaylist;
     ui->playButton->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
 
     // Created after the form's widgets, so that it lies above them.
@@ -37,7 +35,7 @@ ttsMain::ttsMain(QWidget *parent)
     connect(ui->textEdit, &TTSText::mouseSelect, this, &ttsMain::showMoreVoices);
     connect(moreVoices, &MoreVoices::notClose, this, &ttsMain::onPickerNotClose);
     connect(moreVoices, &MoreVoices::clickVoice, this, &ttsMain::onPickerClickVoice);
-    connectPlayer();
+    connect(ui->playButton, &QPushButton::clicked, this, &ttsMain::togglePlayback);
 }
 
 ttsMain::~ttsMain()

@@ -35,8 +35,10 @@ public:
     void closeBusyOverlay();
     Loading *busyOverlay() const { return loading; }
 
-    QMediaPlayer *mediaPlayer() const { return player; }
-    QMediaPlaylist *mediaPlaylist() const { return playlist; }
+    // The player and its playlist are made on first use: creating them loads
+    // the media back end, which would otherwise delay the first window.
+    QMediaPlayer *mediaPlayer();
+    QMediaPlaylist *mediaPlaylist();
     MoreVoices *voicePicker() const { return moreVoices; }
     QTimer *pickerTimer() const { return hideTimer; }
     Highlighter *voiceHighlighter() const { return highlighter; }
@@ -64,7 +66,7 @@ private:
     void onPickerClickVoice(const QString &voice);
 
     // Player strip.
-    void connectPlayer();
+    void createPlayer();
     void togglePlayback();
     void onPlayerStateChanged(QMediaPlayer::State state);
 

@@ -2,13 +2,30 @@
 
 #include "ttsMainForm.h"
 
+#include <QMediaPlaylist>
+
 #include <QPushButton>
 #include <QSlider>
 #include <QStyle>
 
-void ttsMain::connectPlayer()
+QMediaPlayer *ttsMain::mediaPlayer()
 {
-    connect(ui->playButton, &QPushButton::clicked, this, &ttsMain::togglePlayback);
+    createPlayer();
+    return player;
+}
+
+QMediaPlaylist *ttsMain::mediaPlaylist()
+{
+    createPlayer();
+    return playlist;
+}
+
+void ttsMain::createPlayer()
+{
+    if (player)
+        return;
+    player = new QMediaPlayer(nullptr, QMediaPlayer::Flags());
+    playlist = new QMediaPlaylist;
     connect(player, &QMediaPlayer::durationChanged, ui->jinduTiao,
             [slider = ui->jinduTiao](qint64 duration) { slider->setMaximum(int(duration)); });
     connect(player, &QMediaPlayer::positionChanged, ui->jinduTiao,
@@ -18,7 +35,8 @@ void ttsMain::connectPlayer()
 
 void ttsMain::togglePlayback()
 {
-    if (player->mediaStatus() == QMediaPlayer::NoMedia)
+    // Nothing was ever loaded while there is no player yet.
+    if (!player || player->mediaStatus() == QMediaPlayer::NoMedia)
         return;
     if (player->state() == QMediaPlayer::PlayingState)
         player->pause();

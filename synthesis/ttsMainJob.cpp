@@ -193,6 +193,8 @@ void ttsMain::collectResults(int mode, QVector<ttsCommunicate *> *workers)
     if (mode == 1) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(jobFolder));
     } else {
+        QMediaPlayer *player = mediaPlayer();
+        QMediaPlaylist *playlist = mediaPlaylist();
         playlist->clear();
         playlist->addMedia(QUrl::fromLocalFile(jobFolder + QStringLiteral("output.mp3")));
         playlist->setCurrentIndex(0);
