@@ -137,7 +137,10 @@ bool decodeFile(const std::filesystem::path &file, std::vector<std::int16_t> &pc
     Mpg123Ptr h(mpg123_new(nullptr, &err));
     if (!h)
         return false;
-    mpg123_param(h.get(), MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_MONO, 0);
+    // The Info frame only serves gapless trimming here, a few milliseconds of
+    // another encoder's delay; a forged one kept a single read busy for over
+    // a minute on 450 bytes, holding a request worker.
+    mpg123_param(h.get(), MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_MONO | MPG123_IGNORE_INFOFRAME, 0);
     // Any source rate is brought to ours; the library resamples.
     mpg123_param(h.get(), MPG123_FORCE_RATE, kSampleRate, 0);
     mpg123_format_none(h.get());
