@@ -20,7 +20,9 @@ for target in fuzz_service_request fuzz_mp3_reader fuzz_srt_reader; do
   [ "$seconds" -ge 1 ] || seconds=1
   corpus="$build/fuzz/corpus/$target"
   mkdir -p "$corpus"
+  dict=()
+  [ -f "$src/$target.dict" ] && dict=(-dict="$src/$target.dict")
   echo "== $target: ${seconds}s"
   (cd "$build/fuzz" && "./$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
-      -max_len=65536 -print_final_stats=1 "$corpus" "$src/corpus/$target")
+      -max_len=65536 -print_final_stats=1 "${dict[@]}" "$corpus" "$src/corpus/$target")
 done
