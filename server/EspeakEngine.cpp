@@ -179,8 +179,8 @@ SynthesisResult EspeakEngine::synthesize(const std::string &text, const std::str
                                          int ratePercent)
 {
     SynthesisResult result;
-    auto spec = m_espeakSpec.find(voice);
-    if (m_sampleRate <= 0 || spec == m_espeakSpec.end())
+    auto entry = m_espeakSpec.find(voice);
+    if (m_sampleRate <= 0 || entry == m_espeakSpec.end())
         return result;
     result.sampleRate = m_sampleRate;
 
@@ -188,12 +188,12 @@ SynthesisResult EspeakEngine::synthesize(const std::string &text, const std::str
     rate = std::clamp(rate, static_cast<int>(espeakRATE_MINIMUM), static_cast<int>(espeakRATE_MAXIMUM));
 
     std::lock_guard<std::mutex> lock(g_espeakMutex);
-    if (g_loadedSpec != spec->second) {
-        if (espeak_SetVoiceByName(spec->second.c_str()) != EE_OK) {
+    if (g_loadedSpec != entry->second) {
+        if (espeak_SetVoiceByName(entry->second.c_str()) != EE_OK) {
             g_loadedSpec.clear();
             return result;
         }
-        g_loadedSpec = spec->second;
+        g_loadedSpec = entry->second;
     }
     espeak_SetParameter(espeakRATE, rate, 0);
     espeak_SetParameter(espeakVOLUME, 100, 0);

@@ -34,7 +34,7 @@ private:
 
     std::mutex m_synthMutex;
     int m_sampleRate = 0;
-    std::string m_loadedVoice;  // espeak voice spec currently selected
+    std::string m_loadedVoice;  // espeak voice name currently selected
     std::vector<VoiceInfo> m_voices;
     std::map<std::string, std::string> m_espeakSpec;  // identifier → "cmn+f1"
 };
