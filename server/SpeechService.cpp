@@ -245,9 +245,11 @@ void SpeechService::installRoutes()
         job.voice = *field(*form, "voice");
         if (!m_engine->hasVoice(job.voice))
             return fail(res, "未知的语音：" + job.voice.substr(0, 80));
-        auto rate = parsePercent(*field(*form, "rates"), -90, 200);
+        // The program's rate box reaches -100%: the slowest the voice can
+        // speak, which the engine clamps to.
+        auto rate = parsePercent(*field(*form, "rates"), -100, 200);
         if (!rate)
-            return fail(res, "语速格式错误，应为 -90% 到 +200% 之间，如 +0%");
+            return fail(res, "语速格式错误，应为 -100% 到 +200% 之间，如 +0%");
         auto volume = parsePercent(*field(*form, "volumes"), -100, 100);
         if (!volume)
             return fail(res, "音量格式错误，应为 -100% 到 +100% 之间，如 +0%");

@@ -107,6 +107,8 @@ TEST_F(Http, RateShortensAndVolumeQuietens)
     ASSERT_EQ(render(kZh, "zh-CN-XiaoxiaoNeural", "normal").code(), 1);
     ASSERT_EQ(render(kZh, "zh-CN-XiaoxiaoNeural", "fast", "+50%").code(), 1);
     ASSERT_EQ(render(kZh, "zh-CN-XiaoxiaoNeural", "slow", "-50%").code(), 1);
+    // The slowest setting of the program's rate box.
+    ASSERT_EQ(render(kZh, "zh-CN-XiaoxiaoNeural", "slowest", "-100%").code(), 1);
     ASSERT_EQ(render(kZh, "zh-CN-XiaoxiaoNeural", "quiet", "+0%", "-50%").code(), 1);
     ASSERT_EQ(render(kZh, "zh-CN-XiaoxiaoNeural", "loud", "+0%", "+50%").code(), 1);
     auto normal = decodeMp3(work.job() / "normal.mp3");
@@ -116,6 +118,7 @@ TEST_F(Http, RateShortensAndVolumeQuietens)
     auto loud = decodeMp3(work.job() / "loud.mp3");
     EXPECT_LT(fast.seconds(), normal.seconds() * 0.8);
     EXPECT_GT(slow.seconds(), normal.seconds() * 1.4);
+    EXPECT_GE(decodeMp3(work.job() / "slowest.mp3").seconds(), slow.seconds() * 0.98);
     EXPECT_NEAR(quiet.seconds(), normal.seconds(), 0.03);
     EXPECT_NEAR(rms(quiet.samples) / rms(normal.samples), 0.5, 0.08);
     EXPECT_NEAR(rms(loud.samples) / rms(normal.samples), 1.5, 0.15);
