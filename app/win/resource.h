@@ -1,0 +1,2 @@
+// Windows resource identifiers of the program.
+#define IDI_ICON1 101
