@@ -66,6 +66,12 @@ void ttsMain::startJob(int mode)
 
     segmentMedia.clear();
     showBusyOverlay(QStringLiteral("多线程合成中，请稍等"));
+    // A job that cannot go ahead uncovers the page, then says why.
+    auto refuse = [this](const QString &title, const QString &text) {
+        closeBusyOverlay();
+        warn(this, title, text);
+        jobRunning = false;
+    };
 
     Segmentation::Input input;
     input.script = ui->textEdit->toPlainText();
@@ -77,31 +83,19 @@ void ttsMain::startJob(int mode)
     bool usesChooserVoice = false;
     const QJsonArray list = Segmentation::buildSegmentList(input, &usesChooserVoice);
 
-    if (list.size() < 2) {
-        closeBusyOverlay();
-        warn(this, QStringLiteral("操作错误"), QStringLiteral("未获取到合成信息"));
-        jobRunning = false;
-        return;
-    }
+    if (list.size() < 2)
+        return refuse(QStringLiteral("操作错误"), QStringLiteral("未获取到合成信息"));
     // Without a loaded catalogue the untagged text would be sent without a voice.
-    if (usesChooserVoice && input.chooserVoice.isEmpty()) {
-        closeBusyOverlay();
-        warn(this, QStringLiteral("操作错误"), QStringLiteral("请先选择配音员"));
-        jobRunning = false;
-        return;
-    }
+    if (usesChooserVoice && input.chooserVoice.isEmpty())
+        return refuse(QStringLiteral("操作错误"), QStringLiteral("请先选择配音员"));
     // Every segment's worker runs at once. Past the descriptor limit the
     // program would be aborted in the middle of the job, so such a job is
     // refused before anything is started or cleared.
     const int segments = list.size() - 1;
     const int maxSegments = OpenFileLimit::maxSegments(OpenFileLimit::raise());
-    if (segments > maxSegments) {
-        closeBusyOverlay();
-        warn(this, QStringLiteral("合成异常"),
-             QStringLiteral("配音段落过多（%1 段），本机最多可同时合成 %2 段，请分批合成").arg(segments).arg(maxSegments));
-        jobRunning = false;
-        return;
-    }
+    if (segments > maxSegments)
+        return refuse(QStringLiteral("合成异常"),
+                      QStringLiteral("配音段落过多（%1 段），本机最多可同时合成 %2 段，请分批合成").arg(segments).arg(maxSegments));
 
     successCount = 0;
     failureCount = 0;
@@ -113,12 +107,8 @@ void ttsMain::startJob(int mode)
     jobFolder = header.value(QStringLiteral("path")).toString();
     // Without its folder the service could write nothing, and the job would
     // only end in a string of failures.
-    if (!QDir(jobFolder).exists() && !QDir().mkpath(jobFolder)) {
-        closeBusyOverlay();
-        warn(this, QStringLiteral("合成异常"), QStringLiteral("无法创建配音文件夹，请检查 audio 文件夹是否可以写入"));
-        jobRunning = false;
-        return;
-    }
+    if (!QDir(jobFolder).exists() && !QDir().mkpath(jobFolder))
+        return refuse(QStringLiteral("合成异常"), QStringLiteral("无法创建配音文件夹，请检查 audio 文件夹是否可以写入"));
 
     const QString rates = header.value(QStringLiteral("rates")).toString();
     const QString volumes = header.value(QStringLiteral("volumes")).toString();
