@@ -2,6 +2,8 @@
 // program does (one connection per segment, all at once), joins it, and
 // compares with the naive pipeline "espeak-ng -v cmn … --stdout | lame …"
 // run on the same text in the same run. Best of two runs each.
+#include "BenchCommon.h"
+
 #include <httplib.h>
 
 #include <atomic>
@@ -108,71 +110,9 @@ std::vector<Segment> buildScript(std::size_t &chineseChars)
     return script;
 }
 
-double seconds(Clock::time_point a, Clock::time_point b)
-{
-    return std::chrono::duration<double>(b - a).count();
-}
-
-struct Service {
-    pid_t pid = -1;
-    int port = 0;
-};
-
-Service startService(const fs::path &workDir)
-{
-    int out[2];
-    if (pipe(out) != 0)
-        return {};
-    Service s;
-    s.pid = fork();
-    if (s.pid == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        if (chdir(workDir.c_str()) != 0)
-            _exit(126);
-        execl(TAVREL_SERVER_BIN, TAVREL_SERVER_BIN, "--port", "0", static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    std::string line;
-    char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n')
-        line += c;
-    close(out[0]);
-    auto colon = line.rfind(':');
-    if (colon != std::string::npos)
-        s.port = std::atoi(line.c_str() + colon + 1);
-    return s;
-}
-
-// User + system CPU seconds of a live process.
-double cpuSeconds(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::istringstream rest(stat.substr(stat.rfind(')') + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && rest >> field; ++i)
-        if (i == 14 || i == 15)
-            ticks += std::atof(field.c_str());
-    return ticks / double(sysconf(_SC_CLK_TCK));
-}
-
-long peakRssKb(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string key;
-    while (in >> key) {
-        if (key == "VmHWM:") {
-            long kb = 0;
-            in >> kb;
-            return kb;
-        }
-        in.ignore(1 << 12, '\n');
-    }
-    return -1;
-}
+using bench::cpuSeconds;
+using bench::peakRssKb;
+using bench::seconds;
 
 std::string formEncode(const std::vector<std::pair<std::string, std::string>> &fields)
 {
@@ -225,7 +165,7 @@ OurRun runOurs(const std::vector<Segment> &script, const fs::path &root)
     OurRun run;
     const fs::path job = root / "audio" / "job";
     fs::create_directories(job);
-    Service svc = startService(root);
+    bench::ServiceProcess svc = bench::startService(TAVREL_SERVER_BIN, root, {"--port", "0"});
     if (svc.port <= 0) {
         std::cerr << "service did not start\n";
         std::exit(1);
