@@ -6,18 +6,6 @@
 #include <QString>
 #include <QUrl>
 
-// Takes the place of the system file browser: records what a job opens.
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> urls;
-
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
-
 // The real speech service, started from the test's working folder on port
 // 5000, as the program finds it. Tests using it take LOCKS port5000 and
 // service_processes.

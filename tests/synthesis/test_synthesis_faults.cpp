@@ -4,6 +4,7 @@
 #include "RealService.h"
 #include "TTSText.h"
 #include "TestSupport.h"
+#include "UrlRecorder.h"
 #include "VoiceCatalogue.h"
 #include "ttsMain.h"
 

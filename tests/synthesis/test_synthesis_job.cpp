@@ -3,6 +3,7 @@
 #include "MessageBoxCatcher.h"
 #include "TTSText.h"
 #include "TestSupport.h"
+#include "UrlRecorder.h"
 #include "VoiceCatalogue.h"
 #include "ttsMain.h"
 
@@ -18,18 +19,6 @@
 using Box = QPair<QString, QString>; // caption, text
 using Boxes = QList<Box>;
 Q_DECLARE_METATYPE(Boxes)
-
-// Takes the place of the system file browser: records what the job opens.
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> urls;
-
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include "RealService.h"
 #include "TTSText.h"
 #include "TestSupport.h"
+#include "UrlRecorder.h"
 #include "VoiceCatalogue.h"
 #include "VoiceNaming.h"
 #include "ttsMain.h"
