@@ -4,6 +4,7 @@
 #include <mpg123.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 
@@ -34,18 +35,64 @@ struct Mpg123Deleter {
 };
 using Mpg123Ptr = std::unique_ptr<mpg123_handle, Mpg123Deleter>;
 
-Mpg123Ptr openMpg123(const std::filesystem::path &file)
+// mpg123 reads a file the way it parses it: a header, then a frame body,
+// one system call each. Our frames are about 150 bytes, so a join of an hour
+// of speech made hundreds of thousands of reads; a buffered stream makes a
+// handful.
+mpg123_ssize_t readBuffered(void *handle, void *buffer, size_t bytes)
 {
-    initMpg123();
-    int err = MPG123_OK;
-    Mpg123Ptr h(mpg123_new(nullptr, &err));
-    if (!h)
-        return nullptr;
-    mpg123_param(h.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0);
-    if (mpg123_open(h.get(), file.c_str()) != MPG123_OK)
-        return nullptr;
-    return h;
+    auto *f = static_cast<std::FILE *>(handle);
+    const size_t got = std::fread(buffer, 1, bytes, f);
+    if (got == 0 && std::ferror(f))
+        return -1;
+    return static_cast<mpg123_ssize_t>(got);
 }
+
+off_t seekBuffered(void *handle, off_t offset, int whence)
+{
+    auto *f = static_cast<std::FILE *>(handle);
+    if (::fseeko(f, offset, whence) != 0)
+        return -1;
+    return ::ftello(f);
+}
+
+struct FileCloser {
+    void operator()(std::FILE *f) const { std::fclose(f); }
+};
+
+// A libmpg123 handle reading one file through a buffered stream. The stream
+// is ours, not the handle's: it is closed after the handle, whatever state a
+// failed open left the handle in.
+class Mp3Reader
+{
+public:
+    explicit Mp3Reader(long flags)
+    {
+        initMpg123();
+        int err = MPG123_OK;
+        m_handle.reset(mpg123_new(nullptr, &err));
+        if (m_handle)
+            mpg123_param(m_handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET | flags, 0);
+    }
+
+    mpg123_handle *handle() const { return m_handle.get(); }
+
+    bool open(const std::filesystem::path &file)
+    {
+        if (!m_handle)
+            return false;
+        m_file.reset(std::fopen(file.c_str(), "rb"));
+        if (!m_file)
+            return false;
+        std::setvbuf(m_file.get(), nullptr, _IOFBF, 1 << 18);
+        return mpg123_replace_reader_handle(m_handle.get(), readBuffered, seekBuffered, nullptr) == MPG123_OK &&
+               mpg123_open_handle(m_handle.get(), m_file.get()) == MPG123_OK;
+    }
+
+private:
+    std::unique_ptr<std::FILE, FileCloser> m_file;  // declared first: outlives the handle
+    Mpg123Ptr m_handle;
+};
 
 }  // namespace
 
@@ -132,26 +179,24 @@ double framesToSeconds(std::int64_t frames)
 bool decodeFile(const std::filesystem::path &file, std::vector<std::int16_t> &pcm)
 {
     pcm.clear();
-    initMpg123();
-    int err = MPG123_OK;
-    Mpg123Ptr h(mpg123_new(nullptr, &err));
-    if (!h)
-        return false;
     // The Info frame only serves gapless trimming here, a few milliseconds of
     // another encoder's delay; a forged one kept a single read busy for over
     // a minute on 450 bytes, holding a request worker.
-    mpg123_param(h.get(), MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_MONO | MPG123_IGNORE_INFOFRAME, 0);
-    // Any source rate is brought to ours; the library resamples.
-    mpg123_param(h.get(), MPG123_FORCE_RATE, kSampleRate, 0);
-    mpg123_format_none(h.get());
-    if (mpg123_format(h.get(), kSampleRate, MPG123_MONO, MPG123_ENC_SIGNED_16) != MPG123_OK)
+    Mp3Reader reader(MPG123_FORCE_MONO | MPG123_IGNORE_INFOFRAME);
+    mpg123_handle *h = reader.handle();
+    if (!h)
         return false;
-    if (mpg123_open(h.get(), file.c_str()) != MPG123_OK)
+    // Any source rate is brought to ours; the library resamples.
+    mpg123_param(h, MPG123_FORCE_RATE, kSampleRate, 0);
+    mpg123_format_none(h);
+    if (mpg123_format(h, kSampleRate, MPG123_MONO, MPG123_ENC_SIGNED_16) != MPG123_OK)
+        return false;
+    if (!reader.open(file))
         return false;
     std::vector<unsigned char> buf(1 << 16);
     for (;;) {
         size_t got = 0;
-        int r = mpg123_read(h.get(), buf.data(), buf.size(), &got);
+        int r = mpg123_read(h, buf.data(), buf.size(), &got);
         const auto *s = reinterpret_cast<const std::int16_t *>(buf.data());
         pcm.insert(pcm.end(), s, s + got / 2);
         if (r != MPG123_OK && r != MPG123_NEW_FORMAT)
@@ -163,40 +208,42 @@ bool decodeFile(const std::filesystem::path &file, std::vector<std::int16_t> &pc
 ReadResult readForJoin(const std::filesystem::path &file)
 {
     ReadResult result;
-    Mpg123Ptr h = openMpg123(file);
-    if (!h) {
-        result.reason = "cannot open";
-        return result;
-    }
-
     bool sameFormat = true;
-    for (;;) {
-        int r = mpg123_framebyframe_next(h.get());
-        if (r == MPG123_DONE)
-            break;
-        if (r != MPG123_OK && r != MPG123_NEW_FORMAT)
-            break;  // keep the frames read so far; a damaged tail is dropped
+    {
+        Mp3Reader reader(0);
+        if (!reader.open(file)) {
+            result.reason = "cannot open";
+            return result;
+        }
+        mpg123_handle *h = reader.handle();
+        for (;;) {
+            int r = mpg123_framebyframe_next(h);
+            if (r == MPG123_DONE)
+                break;
+            if (r != MPG123_OK && r != MPG123_NEW_FORMAT)
+                break;  // keep the frames read so far; a damaged tail is dropped
 
-        unsigned long header = 0;
-        unsigned char *body = nullptr;
-        size_t bodyBytes = 0;
-        if (mpg123_framedata(h.get(), &header, &body, &bodyBytes) != MPG123_OK)
-            break;
-        mpg123_frameinfo2 info{};
-        if (mpg123_info2(h.get(), &info) != MPG123_OK)
-            break;
-        if (info.version != MPG123_2_0 || info.layer != 3 || info.rate != kSampleRate ||
-            info.mode != MPG123_M_MONO)
-            sameFormat = false;
-        if (!sameFormat)
-            break;
-        const std::uint8_t head[4] = {
-            static_cast<std::uint8_t>(header >> 24), static_cast<std::uint8_t>(header >> 16),
-            static_cast<std::uint8_t>(header >> 8), static_cast<std::uint8_t>(header)};
-        result.frames.insert(result.frames.end(), head, head + 4);
-        if (body && bodyBytes)
-            result.frames.insert(result.frames.end(), body, body + bodyBytes);
-        ++result.frameCount;
+            unsigned long header = 0;
+            unsigned char *body = nullptr;
+            size_t bodyBytes = 0;
+            if (mpg123_framedata(h, &header, &body, &bodyBytes) != MPG123_OK)
+                break;
+            mpg123_frameinfo2 info{};
+            if (mpg123_info2(h, &info) != MPG123_OK)
+                break;
+            if (info.version != MPG123_2_0 || info.layer != 3 || info.rate != kSampleRate ||
+                info.mode != MPG123_M_MONO)
+                sameFormat = false;
+            if (!sameFormat)
+                break;
+            const std::uint8_t head[4] = {
+                static_cast<std::uint8_t>(header >> 24), static_cast<std::uint8_t>(header >> 16),
+                static_cast<std::uint8_t>(header >> 8), static_cast<std::uint8_t>(header)};
+            result.frames.insert(result.frames.end(), head, head + 4);
+            if (body && bodyBytes)
+                result.frames.insert(result.frames.end(), body, body + bodyBytes);
+            ++result.frameCount;
+        }
     }
 
     if (sameFormat) {
@@ -207,7 +254,6 @@ ReadResult readForJoin(const std::filesystem::path &file)
     }
 
     // A valid MP3 in another format: bring it to ours once, the slow way.
-    h.reset();
     result = ReadResult{};
     std::vector<std::int16_t> pcm;
     if (!decodeFile(file, pcm)) {
