@@ -3,12 +3,11 @@
 #include "AppSettings.h"
 #include "Qajax.h"
 #include "TestSupport.h"
+#include "VoiceFixtures.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonObject>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 
 RealService::~RealService()
@@ -68,27 +67,7 @@ void RealService::stop()
 
 bool RealService::writeVoiceCache() const
 {
-    bool written = true;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "real-service-cache");
-        db.setDatabaseName("data.db");
-        written = db.open();
-        QSqlQuery query(db);
-        written = written
-            && query.exec("CREATE TABLE voices (id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, "
-                          "gender TEXT NOT NULL, locale TEXT NOT NULL, name TEXT NOT NULL)");
-        for (const QJsonValue &value : m_voices) {
-            const QJsonObject voice = value.toObject();
-            query.prepare("INSERT INTO voices (gender, locale, name) VALUES (?, ?, ?)");
-            query.addBindValue(voice.value("gender").toString());
-            query.addBindValue(voice.value("locale").toString());
-            query.addBindValue(voice.value("name").toString());
-            written = written && query.exec();
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("real-service-cache");
-    return written;
+    return VoiceFixtures::writeCache(m_voices);
 }
 
 QString RealService::otherVoice(const QString &than) const

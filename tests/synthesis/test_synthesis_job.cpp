@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "UrlRecorder.h"
 #include "VoiceCatalogue.h"
+#include "VoiceFixtures.h"
 #include "ttsMain.h"
 
 #include <QComboBox>
@@ -12,8 +13,6 @@
 #include <QMediaPlaylist>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 
 using Box = QPair<QString, QString>; // caption, text
@@ -52,19 +51,10 @@ FakeService::Reply usualReply(const FakeService::Request &request)
 // The voice cache as the loader reads it: table voices (id, gender, locale, name).
 void writeVoiceCache()
 {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "job-test-cache");
-        db.setDatabaseName("data.db");
-        QVERIFY(db.open());
-        QSqlQuery query(db);
-        QVERIFY(query.exec("CREATE TABLE voices (id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, "
-                           "gender TEXT NOT NULL, locale TEXT NOT NULL, name TEXT NOT NULL)"));
-        QVERIFY(query.exec("INSERT INTO voices (gender, locale, name) VALUES "
-                           "('Female', 'zh-CN', 'zh-CN-XiaoxiaoNeural'), ('Male', 'zh-CN', 'zh-CN-YunxiNeural'), "
-                           "('Female', 'en-US', 'en-US-AriaNeural')"));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("job-test-cache");
+    using VoiceFixtures::record;
+    QVERIFY(VoiceFixtures::writeCache({record("Female", "zh-CN", "zh-CN-XiaoxiaoNeural"),
+                                       record("Male", "zh-CN", "zh-CN-YunxiNeural"),
+                                       record("Female", "en-US", "en-US-AriaNeural")}));
 }
 
 bool isFile(const QString &path)

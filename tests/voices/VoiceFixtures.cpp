@@ -55,24 +55,26 @@ QByteArray toJson(const QJsonArray &records)
     return QJsonDocument(records).toJson(QJsonDocument::Compact);
 }
 
-void writeCache(const QJsonArray &records)
+bool writeCache(const QJsonArray &records)
 {
+    bool written = false;
     withDatabase([&](QSqlDatabase &db) {
         QSqlQuery q(db);
-        q.exec("DROP TABLE IF EXISTS voices;");
-        q.exec("CREATE TABLE voices (id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL,"
-               " gender TEXT NOT NULL, locale TEXT NOT NULL, name TEXT NOT NULL);");
-        db.transaction();
+        written = q.exec("DROP TABLE IF EXISTS voices;")
+            && q.exec("CREATE TABLE voices (id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL,"
+                      " gender TEXT NOT NULL, locale TEXT NOT NULL, name TEXT NOT NULL);")
+            && db.transaction();
         for (const QJsonValue &v : records) {
             const QJsonObject r = v.toObject();
             q.prepare("INSERT INTO voices (gender, locale, name) VALUES (?, ?, ?);");
             q.addBindValue(r.value("gender").toString());
             q.addBindValue(r.value("locale").toString());
             q.addBindValue(r.value("name").toString());
-            q.exec();
+            written = written && q.exec();
         }
-        db.commit();
+        written = written && db.commit();
     });
+    return written;
 }
 
 QStringList cacheRows()

@@ -17,8 +17,9 @@ QJsonObject record(const QString &gender, const QString &locale, const QString &
 QJsonArray voiceList(int n);
 QByteArray toJson(const QJsonArray &records);
 
-// Creates table `voices` (dropping any old one) and fills it in order.
-void writeCache(const QJsonArray &records);
+// Creates table `voices` (dropping any old one) and fills it in order;
+// false if any step failed.
+bool writeCache(const QJsonArray &records);
 // Every row as "id|gender|locale|name", in id order.
 QStringList cacheRows();
 // Column names of table `voices`, in order.
