@@ -39,9 +39,13 @@ public:
     {
         Q_UNUSED(ZanShang)
         label->setText(QCoreApplication::translate("ZanShang", "如果觉得软件还不错，就请作者喝个咖啡吧", nullptr));
-        // The card is 508 pixels wide; 400 leaves room on a default-sized window.
+        // The card is 508 x 534 pixels; 400 wide leaves room on a default-sized
+        // window. The height is given too: with only a width, laying out the
+        // main window (this tab is hidden) decoded the whole picture at start-up
+        // just to learn its proportions.
         label_2->setText(QCoreApplication::translate("ZanShang",
-            "<html><head/><body><p><img src=\":/images/weixin.jpg\" width=\"400\"/></p></body></html>", nullptr));
+            "<html><head/><body><p><img src=\":/images/weixin.jpg\" width=\"400\" height=\"420\"/></p></body></html>",
+            nullptr));
     }
 };
 
