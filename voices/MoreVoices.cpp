@@ -76,8 +76,10 @@ void MoreVoices::buildButtons()
         auto *button = new QPushButton(name, this);
         button->setGeometry(i * buttonWidth, 0, buttonWidth, 25);
         connect(button, &QPushButton::clicked, this, [this, name] { emit clickVoice(name); });
-        // Buttons added to a visible panel are not shown by themselves.
-        button->show();
+        // Buttons added to a visible panel are not shown by themselves; on a
+        // hidden one they appear with it, and are styled then, not at start-up.
+        if (isVisible())
+            button->show();
     }
     setGeometry(0, 0, buttonCount * buttonWidth, 25);
 }

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 using namespace VoiceFixtures;
@@ -38,6 +39,7 @@ private slots:
     void cachedCatalogueFillsTheChoosers();
     void localeChangeRefillsVoices();
     void pickerButtonsFormOneRow();
+    void pickerShowsEveryButtonItHolds();
     void pickerHidesAfterItsInterval();
     void pointerOverPickerKeepsItOpen();
     void pickerClickTagsTheSelection();
@@ -289,6 +291,37 @@ void TestCataloguePage::pickerButtonsFormOneRow()
         QCOMPARE(strip[i]->text(), mainlandNames[i]);
     }
     QCOMPARE(panel->size(), QSize(350, 25));
+}
+
+// Buttons are made while the panel is hidden (after loading, after a change
+// of locale) and must all appear when it shows; made while it shows, they
+// must appear at once.
+void TestCataloguePage::pickerShowsEveryButtonItHolds()
+{
+    auto page = loadedPage(mixedVoices());
+    MoreVoices *panel = page->voicePicker();
+    auto *editor = page->findChild<TTSText *>("textEdit");
+    auto allVisible = [&] {
+        const auto strip = buttons(panel);
+        return !strip.isEmpty()
+            && std::all_of(strip.begin(), strip.end(), [](QPushButton *b) { return b->isVisible(); });
+    };
+
+    emit editor->mouseSelect();
+    QVERIFY(panel->isVisible());
+    QVERIFY(allVisible());
+
+    page->findChild<QComboBox *>("localeSelect")->setCurrentIndex(2);
+    QVERIFY(!panel->isVisible());
+    emit editor->mouseSelect();
+    QVERIFY(panel->isVisible());
+    QCOMPARE(buttons(panel).size(), 1);
+    QVERIFY(allVisible());
+
+    panel->removeButtons();
+    panel->buildButtons();
+    QCOMPARE(buttons(panel).size(), 1);
+    QVERIFY(allVisible());
 }
 
 void TestCataloguePage::pickerHidesAfterItsInterval()
