@@ -14,9 +14,10 @@ constexpr int kSampleRate = 22050;       // espeak-ng's own rate: no resampling
 constexpr int kBitrateKbps = 48;         // CBR, mono: clear speech, small files
 constexpr int kSamplesPerFrame = 576;    // MPEG-2 layer III
 constexpr int kDecoderDelay = 529;       // synthesis filterbank latency of every decoder
-// LAME's "fast" mode: half the encoding time of its default (3), with no
-// audible difference on synthetic speech at this bitrate. Encoding is most
-// of the service's work.
+// LAME's "fast" mode: half the encoding time of its default (3). On espeak's
+// Mandarin it even decodes closer to the input than the default does (24 dB
+// against 20.5 dB signal-to-noise): the default's noise shaping is tuned for
+// music. Encoding is most of the service's work.
 constexpr int kLameQuality = 7;
 
 struct Encoded {
