@@ -174,20 +174,20 @@ int main()
 
     OurRun best;
     bench::NaiveRun typed, matched;
-    auto better = [](bench::NaiveRun &best, const bench::NaiveRun &run) {
+    auto keepFaster = [](bench::NaiveRun &kept, const bench::NaiveRun &run) {
         if (!run.ok) {
             std::fprintf(stderr, "naive pipeline failed (are espeak-ng and lame installed? tools/install-deps.sh)\n");
             std::exit(1);
         }
-        if (!best.ok || run.wall < best.wall)
-            best = run;
+        if (!kept.ok || run.wall < kept.wall)
+            kept = run;
     };
     for (int round = 0; round < 2; ++round) {
         // The pipeline as one would type it (LAME's default quality), and the
         // same at the service's encoder quality, which separates what the
         // service's design gains from what its encoder setting gains.
-        better(typed, bench::runNaive(naiveText, root / "naive" / "typed.mp3", -1));
-        better(matched, bench::runNaive(naiveText, root / "naive" / "matched.mp3", bench::serviceLameQuality()));
+        keepFaster(typed, bench::runNaive(naiveText, root / "naive" / "typed.mp3", -1));
+        keepFaster(matched, bench::runNaive(naiveText, root / "naive" / "matched.mp3", bench::serviceLameQuality()));
         OurRun r = runOurs(script, root / ("ours" + std::to_string(round)));
         if (r.failed) {
             std::fprintf(stderr, "%d requests failed\n", r.failed);
