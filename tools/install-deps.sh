@@ -15,6 +15,11 @@ PACKAGES=(
   # the speech service
   libespeak-ng-dev espeak-ng-data libmp3lame-dev libmpg123-dev
   libcpp-httplib-dev nlohmann-json3-dev
+  # the service's reading front end: pinyin words, word frequencies,
+  # Simplified/Traditional conversion, Japanese words and readings
+  # (converted into the service's tables at build time)
+  rime-data-terra-pinyin python3-jieba libopencc-dev opencc
+  libmecab-dev mecab-ipadic-utf8
   # service tests
   libgtest-dev
   # service benchmark only: the naive espeak-ng | lame pipeline it compares against

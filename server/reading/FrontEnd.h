@@ -1,0 +1,56 @@
+// The reading front end of the service: request text → normalised text →
+// language runs → reading → engine input. Pure functions of the text and the
+// loaded data; the HTTP layer and the engine know none of it.
+#pragma once
+
+#include "MappedText.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tavrel::reading {
+
+// One stretch of engine input in one language. `language` is empty for the
+// voice's own language and "en" for a Latin run inside Chinese or Japanese
+// text, spoken by the English voice of the same gender.
+struct EngineRun {
+    std::string language;
+    std::string text;                 // UTF-8, what the engine is given
+    std::vector<std::size_t> origin;  // per code point of `text`: request code point
+};
+
+struct Prepared {
+    std::vector<EngineRun> runs;  // in text order
+    // The text as it will be read: toned pinyin syllables for Chinese
+    // (digits 1-5, ü as v, erhua merged as "dianr3"), kana for Japanese,
+    // the normalised text otherwise; Latin runs as written.
+    std::string reading;
+};
+
+class Lexicon;      // the built-in Mandarin word list (converted at build time)
+class UserLexicon;  // the user's lexicon.txt
+
+class FrontEnd {
+public:
+    // Loads the data tables from `dataDir`; on failure the front end still
+    // works for the locales that need none, and `error` says what is missing.
+    explicit FrontEnd(const std::filesystem::path &dataDir);
+    ~FrontEnd();
+
+    bool hasMandarin() const;
+    const std::string &loadError() const { return m_error; }
+
+    // `locale` is the voice's locale code ("zh-CN", "zh-TW", "ja-JP", …).
+    // `user` may be null. Never throws on any text.
+    Prepared prepare(const std::u32string &text, const std::string &locale,
+                     const UserLexicon *user = nullptr) const;
+
+private:
+    std::unique_ptr<Lexicon> m_mandarin;
+    std::string m_error;
+};
+
+}  // namespace tavrel::reading
