@@ -1,0 +1,1 @@
+#include "FrontEnd.h"

@@ -1,0 +1,4 @@
+#include "JapaneseReader.h"
+
+namespace tavrel::reading {
+}  // namespace tavrel::reading

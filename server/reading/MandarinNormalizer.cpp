@@ -1,0 +1,4 @@
+#include "MandarinNormalizer.h"
+
+namespace tavrel::reading {
+}  // namespace tavrel::reading

@@ -1,0 +1,4 @@
+#pragma once
+
+namespace tavrel::reading {
+}  // namespace tavrel::reading

@@ -1,0 +1,4 @@
+#include "PinyinSyllables.h"
+
+namespace tavrel::reading {
+}  // namespace tavrel::reading

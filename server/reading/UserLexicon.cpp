@@ -1,0 +1,4 @@
+#include "UserLexicon.h"
+
+namespace tavrel::reading {
+}  // namespace tavrel::reading
