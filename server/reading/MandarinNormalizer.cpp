@@ -712,12 +712,13 @@ private:
         const std::size_t e1 = runEnd(p);
         const std::size_t n1 = e1 - p;
         if (n1 >= 3 && (precededByWord(p, kPhoneWords) || precededByWord(p, kCodeWords))) {
-            const bool yao = precededByWord(p, kPhoneWords);
             std::size_t e = e1;
             while (at(e) == U'-' && digitAt(e + 1))
                 e = runEnd(e + 1);
-            sayPhone(p, e, yao);
-            return true;
+            if (!amountFollows(e)) {  // 手机500元 is a price
+                sayPhone(p, e, precededByWord(p, kPhoneWords));
+                return true;
+            }
         }
         if (amountFollows(e1))
             return false;

@@ -255,6 +255,9 @@ TEST(MandarinNormalizer, TelephoneNumbersAndCodes)
         {"邮编100080", "邮编一零零零八零"},
         {"订单号12345678901", "订单号一二三四五六七八九零一"},
         {"验证码 0815", "验证码 零八一五"},
+        // after such a word, an amount is still an amount
+        {"手机500元", "手机五百元"},
+        {"电话2部", "电话两部"},
     };
     expectReadings(cases);
 }
