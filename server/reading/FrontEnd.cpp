@@ -14,8 +14,7 @@ namespace {
 
 bool isMandarin(const std::string &locale) { return locale == "zh-CN" || locale == "zh-TW"; }
 
-// The whole text as one run of the voice's own language.
-Prepared asWritten(const MappedText &text)
+Prepared asWrittenMapped(const MappedText &text)
 {
     Prepared p;
     EngineRun run;
@@ -34,6 +33,8 @@ Prepared asWritten(const MappedText &text)
 }
 
 }  // namespace
+
+Prepared asWritten(const std::u32string &text) { return asWrittenMapped(MappedText::identity(text)); }
 
 // Traditional → Simplified, so that one word list serves both (zh-TW
 // scripts, and Traditional text typed for a zh-CN voice). OpenCC converts
@@ -119,9 +120,9 @@ Prepared FrontEnd::prepare(const std::u32string &text, const std::string &locale
         if (userList)
             for (const auto &[word, entry] : userList->japanese)
                 entries[word] = entry.kana;
-        return asWritten(source);  // JAPANESE-PENDING
+        return asWrittenMapped(source);  // JAPANESE-PENDING
     }
-    return asWritten(source);
+    return asWrittenMapped(source);
 }
 
 }  // namespace tavrel::reading

@@ -30,6 +30,10 @@ struct Prepared {
     std::string reading;
 };
 
+// The text as one run in the voice's own language, read by the engine as
+// written (control characters become blanks).
+Prepared asWritten(const std::u32string &text);
+
 class Lexicon;         // the built-in Mandarin word list (converted at build time)
 class UserLexicon;     // the user's lexicon.txt
 class JapaneseReader;  // MeCab with the IPA dictionary

@@ -37,6 +37,14 @@ const char *digitSyllable(char32_t c)
     return names[c - U'0'];
 }
 
+const char *const kFullStop = "\xE3\x80\x82";  // 。
+
+bool endsWith(const std::string &s, const char *tail)
+{
+    const std::size_t n = std::char_traits<char>::length(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
 // Builds the engine runs and the reading as the text is walked.
 class Output {
 public:
@@ -51,22 +59,23 @@ public:
         appendText(run, s, origin);
         addToReading(s);
     }
-    void latin(const std::string &word, std::size_t origin)
+    void latin(const std::string &written, const std::string &spoken, std::size_t origin)
     {
         EngineRun &run = runFor("en");
         separate(run);
-        appendText(run, word, origin);
-        addToReading(word);
+        appendText(run, spoken, origin);
+        addToReading(written);
     }
     void pause(const char *mark, std::size_t origin)
     {
         if (m_p.runs.empty())
             return;
         EngineRun &run = m_p.runs.back();
-        if (!run.text.empty() && (run.text.back() == ',' || run.text.back() == '.' || run.text.back() == '?' ||
-                                  run.text.back() == '!'))
+        if (run.text.empty() || run.text.back() == ',' || run.text.back() == '.' || run.text.back() == '?' ||
+            run.text.back() == '!' || endsWith(run.text, kFullStop))
             return;
-        appendText(run, mark, origin);
+        // The pinyin voice does not end a sentence at '.', only at '。'.
+        appendText(run, std::string(mark) == "." && run.language.empty() ? kFullStop : mark, origin);
     }
 
 private:
@@ -124,10 +133,10 @@ std::string spellAcronyms(const std::string &latinRun)
         for (std::size_t k = i; caps && k < j; ++k)
             caps = std::isupper(static_cast<unsigned char>(latinRun[k]));
         if (caps) {
+            // Dotted, the English voice spells it (NASA would be read as a word).
             for (std::size_t k = i; k < j; ++k) {
-                if (k > i)
-                    out.push_back(' ');
                 out.push_back(latinRun[k]);
+                out.push_back('.');
             }
         } else {
             out.append(latinRun, i, len);
@@ -171,8 +180,8 @@ Prepared readMandarin(const MappedText &text, const Lexicon &lexicon, const Pars
                     ((t[j] == U'\'' || t[j] == U'-' || t[j] == U'.' || t[j] == U'&') && j + 1 < t.size() &&
                      isLatinLetter(t[j + 1]))))
                 ++j;
-            const std::string word = spellAcronyms(utf8::encode(t.substr(i, j - i)));
-            out.latin(word, text.origin[i]);
+            const std::string word = utf8::encode(t.substr(i, j - i));
+            out.latin(word, spellAcronyms(word), text.origin[i]);
             i = j;
         } else if (isDigit(c)) {
             out.syllable(digitSyllable(c), text.origin[i]);

@@ -14,7 +14,7 @@ struct ParsedLexicon;
 // normalizeMandarin); digits that remain are read one by one.
 Prepared readMandarin(const MappedText &text, const Lexicon &lexicon, const ParsedLexicon *user);
 
-// An all-capital word of two to five letters is spelled: "GPU" → "G P U".
+// An all-capital word of two to five letters is spelled: "GPU" → "G.P.U.".
 std::string spellAcronyms(const std::string &latinRun);
 
 bool isHan(char32_t c);
