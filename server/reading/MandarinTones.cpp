@@ -70,13 +70,16 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
                 set(w, "de2");
             break;
         case U'地':
-            // After an adjective, an adverb or a doubled word and before a
-            // verb it makes an adverb (慢慢地走); otherwise "ground, place".
-            if (prev && next && (posIs(prev, 'a') || posIs(prev, 'z') || posIs(prev, 'd') || posIs(prev, 'i') ||
-                                 posIs(prev, 'l') ||
-                                 (prev->text.size() >= 2 && prev->text[prev->text.size() - 1] ==
-                                                                prev->text[prev->text.size() - 2])) &&
-                !posIs(next, 'n'))
+            // Between a description and a verb it makes an adverb (慢慢地走,
+            // 开心地唱); otherwise "ground, place" (地里, 地上).
+            if (prev && next && posIs(next, 'v') && !posIs(prev, 'n') && !posIs(prev, 'f') && !posIs(prev, 's') &&
+                !posIs(prev, 'm'))
+                set(w, "de5");
+            else if (prev && next && !posIs(next, 'n') &&
+                     (posIs(prev, 'a') || posIs(prev, 'z') || posIs(prev, 'd') || posIs(prev, 'i') ||
+                      posIs(prev, 'l') ||
+                      (prev->text.size() >= 2 &&
+                       prev->text[prev->text.size() - 1] == prev->text[prev->text.size() - 2])))
                 set(w, "de5");
             else
                 set(w, "di4");
@@ -147,10 +150,21 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
                 set(w, "guo4");
             break;
         case U'为':
-            if (prev && prev->text.size() == 1 && contains(U"成作认以称变化选视分转改评被", lastChar(prev)))
-                set(w, "wei2");
-            else
+            // "for" before whom or what it is for (为你, 为了); "be, become"
+            // otherwise (增长率为15%, 被称为).
+            if (next && (posIs(next, 'r') || contains(U"了此何什人国民大您你我他她它们", firstChar(next))))
                 set(w, "wei4");
+            else
+                set(w, "wei2");
+            break;
+        case U'盛':
+            set(w, (next && contains(U"了饭汤菜满", firstChar(next))) ? "cheng2" : "sheng4");
+            break;
+        case U'系':
+            set(w, (next && contains(U"好上紧鞋领带着", firstChar(next))) ? "ji4" : "xi4");
+            break;
+        case U'中':
+            set(w, (next && contains(U"了奖标", firstChar(next)) && prev) ? "zhong4" : "zhong1");
             break;
         case U'数':
             if (next && (single(*next, U'一') || single(*next, U'数') || posIs(next, 'r') || single(*next, U'了') ||
@@ -228,9 +242,6 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
             break;
         case U'看':
             set(w, "kan4");
-            break;
-        case U'中':
-            set(w, "zhong1");
             break;
         case U'会':
             set(w, "hui4");
@@ -367,17 +378,11 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
         case U'宁':
             set(w, "ning2");
             break;
-        case U'系':
-            set(w, "xi4");
-            break;
         case U'角':
             set(w, "jiao3");
             break;
         case U'片':
             set(w, "pian4");
-            break;
-        case U'盛':
-            set(w, "sheng4");
             break;
         case U'壳':
             set(w, "ke2");
@@ -458,19 +463,32 @@ void applyYiBuSandhi(std::vector<HanWord> &words)
             continue;
         if (s.word->source == ReadingSource::User)
             continue;
-        // Readings of a word of the list already hold the change (一样 yi2
-        // yang4, 统一 tong3 yi1); the rules are for free combinations.
-        if (!s.alone && (s.word->source == ReadingSource::Data || s.word->source == ReadingSource::Own))
-            continue;
         const char32_t prev = j > 0 ? slots[j - 1].c : 0;
         const char32_t next = j + 1 < slots.size() ? slots[j + 1].c : 0;
         const int nextTone = toneAt(j + 1);
+        const bool listed = !s.alone && (s.word->source == ReadingSource::Data || s.word->source == ReadingSource::Own);
+        // Between a word said twice, 一 and 不 are light (看一看, 是不是).
+        if (prev && prev == next && !isNumberChar(prev)) {
+            *s.syllable = s.c == U'一' ? "yi5" : "bu5";
+            continue;
+        }
+        // 一 among digits and in dates is counted, never changed: 一九九八,
+        // 十月一日, 一点五, 三比一.
+        if (s.c == U'一' && ((prev && (isNumberChar(prev) || contains(U"第月点比", prev))) ||
+                             (next && ((isNumberChar(next) && !contains(U"百千万亿", next)) ||
+                                       contains(U"点比", next))))) {
+            *s.syllable = "yi1";
+            continue;
+        }
+        // Readings of a word of the list already hold the change of 一
+        // (一样 yi2 yang4, 统一 tong3 yi1); for 不 only its light form is
+        // the word's own (对不起), the rest follows the next tone.
+        if (listed && (s.c == U'一' || *s.syllable == "bu5"))
+            continue;
         if (s.c == U'一') {
             if (!next || prev == U'第' || (prev && isNumberChar(prev)) ||
                 (next && isNumberChar(next) && !contains(U"百千万亿", next)))
                 *s.syllable = "yi1";  // counting, ordinals, digit strings, 十一
-            else if (prev && prev == next && !isNumberChar(prev))
-                *s.syllable = "yi5";  // 看一看
             else if (nextTone == 4 || nextTone == 5)
                 *s.syllable = "yi2";
             else if (nextTone >= 1)
@@ -478,9 +496,7 @@ void applyYiBuSandhi(std::vector<HanWord> &words)
             else
                 *s.syllable = "yi1";
         } else {
-            if (prev && prev == next)
-                *s.syllable = "bu5";  // 是不是, 好不好
-            else if (nextTone == 4)
+            if (nextTone == 4)
                 *s.syllable = "bu2";
             else
                 *s.syllable = "bu4";

@@ -72,8 +72,10 @@ bool allHan(const std::u32string &w)
 
 struct CharReading {
     std::string reading;
-    double percent = 0;  // weight the data gives, summed over its rows
+    double ownPercent = 0;        // weight of the character's own row
+    double convertedPercent = 0;  // summed over Traditional characters that become it
     double usage = 0;    // how often words of the data read it so, by word frequency
+    double percent = 0;  // the two weights together
     std::size_t order = 0;
 };
 
@@ -85,42 +87,14 @@ struct Word {
     bool ownEntry = false;
 };
 
-// Of two readings that differ only where one has the neutral tone, the
-// neutral one is the everyday word (朋友 peng2 you5, 知道 zhi1 dao5); the
-// other is the careful or literary form. 一 and 不 are left out of the
-// comparison: the tone rules set them.
-bool neutralVariantOf(const std::vector<std::string> &neutral, const std::vector<std::string> &other,
-                      const std::u32string &key)
-{
-    if (neutral.size() != other.size() || neutral.size() != key.size())
-        return false;
-    bool differs = false;
-    for (std::size_t i = 0; i < neutral.size(); ++i) {
-        if (key[i] == U'一' || key[i] == U'不')
-            continue;
-        if (neutral[i] == other[i])
-            continue;
-        const std::string &a = neutral[i], &b = other[i];
-        if (a.size() != b.size() || a.empty() || a.substr(0, a.size() - 1) != b.substr(0, b.size() - 1) ||
-            a.back() != '5')
-            return false;
-        differs = true;
-    }
-    return differs;
-}
-
-std::string chooseReading(const std::u32string &key, const std::vector<std::string> &readings, std::string &alt)
+// A word listed with several readings is read as the data lists it first;
+// our own table settles the everyday words where that is wrong. (Preferring
+// the variant with a neutral tone was tried: it lost more than it won.)
+std::string chooseReading(const std::vector<std::string> &readings, std::string &alt)
 {
     alt.clear();
     if (readings.empty())
         return {};
-    std::vector<std::vector<std::string>> parsed;
-    for (const auto &r : readings)
-        parsed.push_back(syllables(r));
-    for (std::size_t i = 0; i < readings.size(); ++i)
-        for (std::size_t j = 0; j < readings.size(); ++j)
-            if (i != j && neutralVariantOf(parsed[i], parsed[j], key))
-                return readings[i];
     if (readings.size() > 1)
         alt = readings[1];
     return readings[0];
@@ -166,6 +140,20 @@ int main(int argc, char **argv)
         std::cerr << "tavrel_make_lexicon: cannot read " << argv[1] << "\n";
         return 1;
     }
+    // Rows per character, for characters listed without weights.
+    std::map<std::string, int> rowsOf;
+    {
+        bool inBody = false;
+        for (const std::string &line : lines) {
+            if (!inBody) {
+                inBody = (line == "...");
+                continue;
+            }
+            const auto tab = line.find('\t');
+            if (tab != std::string::npos && decode(line.substr(0, tab)).size() == 1)
+                ++rowsOf[line.substr(0, tab)];
+        }
+    }
     bool body = false;
     for (const std::string &line : lines) {
         if (!body) {
@@ -186,19 +174,17 @@ int main(int argc, char **argv)
         if (syllables(cols[1]).size() != simp.size())
             continue;
         if (simp.size() == 1) {
-            double percent = -1;  // not given
+            // A row without a weight shares the character's weight evenly.
+            double percent = 100.0 / std::max(1, rowsOf[cols[0]]);
             if (cols.size() >= 3 && !cols[2].empty())
                 percent = std::atof(cols[2].c_str());
             auto &list = chars[simp];
             auto it = std::find_if(list.begin(), list.end(), [&](auto &r) { return r.reading == cols[1]; });
             if (it == list.end()) {
-                list.push_back(CharReading{cols[1], 0, 0, list.size()});
+                list.push_back(CharReading{cols[1], 0, 0, 0, 0, list.size()});
                 it = list.end() - 1;
             }
-            // The Simplified character's own row counts more than rows of
-            // Traditional characters that merely convert to it.
-            if (percent >= 0)
-                it->percent += (simp == trad ? 1.0 : 0.5) * percent;
+            (simp == trad ? it->ownPercent : it->convertedPercent) += percent;
             continue;
         }
         auto &w = words[simp];
@@ -242,9 +228,14 @@ int main(int argc, char **argv)
         }
     }
     for (auto &[key, list] : chars) {
-        const bool weighted = std::any_of(list.begin(), list.end(), [](auto &r) { return r.percent > 0; });
-        std::stable_sort(list.begin(), list.end(), [weighted](const CharReading &a, const CharReading &b) {
-            if (weighted && a.percent != b.percent)
+        // A Simplified character that is also a rare Traditional one (开, 台)
+        // has that one's readings in its own row; the readings of the
+        // Traditional characters that become it (開 kai1, 臺 tai2) count more.
+        const bool converted = std::any_of(list.begin(), list.end(), [](auto &r) { return r.convertedPercent > 0; });
+        for (CharReading &r : list)
+            r.percent = (converted ? 0.3 : 1.0) * r.ownPercent + r.convertedPercent;
+        std::stable_sort(list.begin(), list.end(), [](const CharReading &a, const CharReading &b) {
+            if (a.percent != b.percent)
                 return a.percent > b.percent;
             if (a.usage != b.usage)
                 return a.usage > b.usage;
@@ -294,7 +285,7 @@ int main(int argc, char **argv)
         e.keyLength = static_cast<std::uint16_t>(key.size());
         keys += key;
         std::string alt;
-        const std::string reading = w.ownEntry ? w.own : chooseReading(key, w.readings, alt);
+        const std::string reading = w.ownEntry ? w.own : chooseReading(w.readings, alt);
         if (!reading.empty()) {
             e.flags |= tavrel::reading::lexfile::kHasReading;
             e.readingOffset = static_cast<std::uint32_t>(readings.size());
