@@ -236,7 +236,7 @@ bool selectVoice(const std::string &spec)
 
 // One synthesis of UTF-8 text with the selected voice; the caller holds
 // g_espeakMutex. Word marks carry espeak's character positions (0-based).
-bool synthesizeLocked(const std::string &text, int rate, SynthesisResult &result)
+bool synthesizeLocked(const std::string &text, int rate, SynthesisResult &result, bool endPause = false)
 {
     espeak_SetParameter(espeakRATE, rate, 0);
     espeak_SetParameter(espeakVOLUME, 100, 0);
@@ -245,8 +245,8 @@ bool synthesizeLocked(const std::string &text, int rate, SynthesisResult &result
     // Six hours of audio: far beyond any segment; stops runaway input.
     collector.maxSamples = static_cast<std::size_t>(g_sampleRate) * 3600 * 6;
     g_collector = &collector;
-    espeak_ERROR err = espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8,
-                                    nullptr, nullptr);
+    espeak_ERROR err = espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0,
+                                    espeakCHARS_UTF8 | (endPause ? espeakENDPAUSE : 0), nullptr, nullptr);
     g_collector = nullptr;
     return err == EE_OK && !collector.overflow;
 }
@@ -303,15 +303,20 @@ SynthesisResult EspeakEngine::synthesize(const std::vector<reading::EngineRun> &
             continue;
         if (!selectVoice(run.language == "en" ? entry->englishSpec : entry->spec))
             return SynthesisResult{};
+        // A run that ends a clause keeps its pause; one that stops mid-clause
+        // (a name inside a sentence) runs on into the next.
+        const char tail = run.text.back();
+        const bool endsClause = tail == ',' || tail == '.' || tail == '?' || tail == '!' || tail == ';' ||
+                                static_cast<unsigned char>(tail) == 0x82;  // last byte of 。
         SynthesisResult piece;
-        if (!synthesizeLocked(run.text, rate, piece))
+        if (!synthesizeLocked(run.text, rate, piece, endsClause && r + 1 < runs.size()))
             return SynthesisResult{};
         auto [first, last] = audibleSpan(piece.pcm);
         if (r == 0 || result.pcm.empty())
             first = 0;
         else
             first = first > joinGap ? first - joinGap : 0;
-        if (r + 1 < runs.size() && last < piece.pcm.size())
+        if (r + 1 < runs.size() && last < piece.pcm.size() && !endsClause)
             last = std::min(piece.pcm.size(), last + joinGap);
         else
             last = piece.pcm.size();

@@ -474,9 +474,10 @@ void applyYiBuSandhi(std::vector<HanWord> &words)
         }
         // 一 among digits and in dates is counted, never changed: 一九九八,
         // 十月一日, 一点五, 三比一.
+        const char32_t afterNext = j + 2 < slots.size() ? slots[j + 2].c : 0;
         if (s.c == U'一' && ((prev && (isNumberChar(prev) || contains(U"第月点比", prev))) ||
                              (next && ((isNumberChar(next) && !contains(U"百千万亿", next)) ||
-                                       contains(U"点比", next))))) {
+                                       (contains(U"点比", next) && isNumberChar(afterNext)))))) {
             *s.syllable = "yi1";
             continue;
         }
