@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -879,6 +880,30 @@ Counted count(Number n, const Counter &c, bool dateContext)
     return out;
 }
 
+// A counter the table does not know (章, 巻, 丁目 …), from MeCab: the
+// sound changes its first kana calls for. `pron` and `spelled` are the
+// counter's pronunciation and spelling; both change alike.
+void genericCounter(Number &n, std::u32string &pron, std::u32string &spelled)
+{
+    if (pron.empty() || spelled.empty())
+        return;
+    static const std::u32string_view kK = U"カキクケコ", kST = U"サシスセソタチツテト", kH = U"ハヒフヘホ";
+    Element &last = n.elements.back();
+    const char32_t first = pron[0];
+    if (kK.find(first) != std::u32string_view::npos) {
+        geminate(last, kGemK);
+    } else if (kST.find(first) != std::u32string_view::npos) {
+        geminate(last, kGemST);
+    } else if (kH.find(first) != std::u32string_view::npos) {
+        const bool nasal = (last.end == Element::Digit && last.digit == 3) || last.end == Element::Thousand ||
+                           (last.end == Element::Unit && last.digit == 4);
+        if (geminate(last, kGemK))
+            pron[0] = spelled[0] = first + 2;  // ホン → ポン
+        else if (nasal)
+            pron[0] = spelled[0] = first + 1;  // ホン → ボン
+    }
+}
+
 // -------------------------------------------------------- kanji numerals
 
 bool isKanjiNumeral(char32_t c) { return std::u32string_view(U"〇零一二三四五六七八九十百千万億兆").find(c) != std::u32string_view::npos; }
@@ -1015,12 +1040,22 @@ bool joinsPrevious(const Token &t, const Token *prev)
 // One stretch between pauses as MeCab sees it: the Japanese text, with each
 // number, Latin stretch and user entry standing in as one placeholder word
 // that MeCab may not cut into, so the words around it keep their context.
+// A number read without a counter: MeCab may find one after it.
+struct Bare {
+    Number number;
+    std::u32string prefix;  // マイナス
+};
+
+struct Span {
+    std::vector<Item> items;
+    std::optional<Bare> bare;
+};
+
 struct Sentence {
-    static constexpr char32_t kPlaceholder = U'X';
     std::u32string text;
     std::vector<std::size_t> at;  // input index per code point
     std::vector<int> span;        // per code point: -1, or the span a placeholder stands for
-    std::vector<std::vector<Item>> spans;
+    std::vector<Span> spans;
 
     void add(char32_t c, std::size_t from)
     {
@@ -1028,12 +1063,14 @@ struct Sentence {
         at.push_back(from);
         span.push_back(-1);
     }
-    void addSpan(std::vector<Item> items, std::size_t from)
+    // A bare number stands in as a digit, so that MeCab takes the word
+    // after it for a counter; anything else as a Latin letter, a noun.
+    void addSpan(std::vector<Item> items, std::optional<Bare> bare, std::size_t from)
     {
-        text.push_back(kPlaceholder);
+        text.push_back(bare ? U'0' : U'X');
         at.push_back(from);
         span.push_back(static_cast<int>(spans.size()));
-        spans.push_back(std::move(items));
+        spans.push_back({std::move(items), std::move(bare)});
     }
     bool empty() const { return text.empty(); }
 };
@@ -1076,6 +1113,9 @@ private:
     bool emitKanjiNumber(const Sentence &s, const std::vector<Token> &tokens, std::size_t k,
                          const Token *prev, std::size_t &last);
     std::u32string characterReading(char32_t c, std::u32string &spelled);
+    static bool isCounterToken(const Token &t);
+    void emitCounted(Number number, const std::u32string &prefix, std::size_t from, const Token &counter,
+                     const std::vector<std::size_t> &at, bool joins);
 
     std::unique_ptr<MeCab::Tagger> m_tagger;
     std::unique_ptr<MeCab::Lattice> m_lattice;
@@ -1085,6 +1125,7 @@ private:
     Output &m_out;
     Output m_spanOut;
     Output *m_sink = &m_spanOut;
+    std::optional<Bare> m_bare;  // set by numberAt for a number without counter
 };
 
 // A day after a month is a date: 5月1日 is ついたち, 1日 alone いちにち.
@@ -1151,6 +1192,59 @@ std::size_t Parser::numberAt(const Working &w, std::size_t start)
     const std::size_t at = w.at[numberStart];
     auto emitPlain = [&](const std::u32string &k, std::size_t origin) { m_sink->kana(k, origin, hiragana(k), false); };
 
+    // 2026/3/5, 2026-03-05, 2026.3.5: a date.
+    if (intDigits.size() == 4 && !minus && !currency && i + 1 < n &&
+        (s[i] == U'/' || s[i] == U'-' || s[i] == U'.') && isDigit(s[i + 1])) {
+        const char32_t sep = s[i];
+        std::size_t p = i + 1;
+        const std::size_t monthAt = p;
+        const std::string month = digitsFrom(p);
+        if (p + 1 < n && s[p] == sep && isDigit(s[p + 1]) && month.size() <= 2) {
+            const std::size_t dayAt = ++p;
+            const std::string day = digitsFrom(p);
+            const int m = std::stoi(month), d = day.size() <= 2 ? std::stoi(day) : 0;
+            if (m >= 1 && m <= 12 && d >= 1 && d <= 31) {
+                auto emitCounted = [&](const std::string &digits, const char32_t *counter, std::size_t from,
+                                       std::size_t counterFrom, bool date) {
+                    const Counted c = count(makeNumber(digits, {}), counterNamed(counter), date);
+                    std::vector<std::size_t> origins(c.number.size(), w.at[from]);
+                    origins.insert(origins.end(), c.counter.size(), w.at[counterFrom]);
+                    m_sink->kana(c.number + c.counter, std::move(origins), hiragana(c.number + c.counter), false);
+                };
+                emitCounted(intDigits, U"年", numberStart, i, false);
+                emitCounted(month, U"月", monthAt, dayAt - 1, false);
+                emitCounted(day, U"日", dayAt, p - 1, true);
+                return p - start;
+            }
+        }
+    }
+
+    // 03-1234-5678: a telephone number, digit by digit, の between the groups.
+    if (!minus && !currency && i + 1 < n && s[i] == U'-' && isDigit(s[i + 1])) {
+        std::vector<std::pair<std::string, std::size_t>> groups = {{intDigits, numberStart}};
+        std::size_t p = i;
+        while (p + 1 < n && s[p] == U'-' && isDigit(s[p + 1])) {
+            const std::size_t groupAt = ++p;
+            groups.emplace_back(digitsFrom(p), groupAt);
+        }
+        if (groups.size() >= 3 || intDigits[0] == '0') {
+            std::u32string engine;
+            std::vector<std::size_t> origins;
+            for (const auto &[digits, from] : groups) {
+                if (!engine.empty()) {
+                    engine += U"ノ";
+                    origins.push_back(w.at[from - 1]);
+                }
+                const std::u32string k = digitByDigit(digits);
+                engine += k;
+                origins.insert(origins.end(), k.size(), w.at[from]);
+            }
+            std::u32string reading = hiragana(engine);
+            m_sink->kana(std::move(engine), std::move(origins), std::move(reading), false);
+            return p - start;
+        }
+    }
+
     // 10:30 and 10:30:15
     if (intDigits.size() <= 2 && i + 2 < n && s[i] == U':' && isDigit(s[i + 1]) && isDigit(s[i + 2]) &&
         (i + 3 >= n || !isDigit(s[i + 3])) && std::stoi(intDigits) <= 24 && !minus && !currency) {
@@ -1177,6 +1271,15 @@ std::size_t Parser::numberAt(const Working &w, std::size_t start)
             return i - start;
         }
     }
+
+    // 10〜20, 2人〜3人: "から" before the second number.
+    auto range = [&](std::size_t p) -> std::size_t {
+        if (p + 1 < n && (s[p] == U'〜' || s[p] == U'~') && isDigit(s[p + 1])) {
+            m_sink->kana(U"カラ", w.at[p], U"から", true);
+            return 1;
+        }
+        return 0;
+    };
 
     std::string fraction;
     if (i + 1 < n && s[i] == U'.' && isDigit(s[i + 1])) {
@@ -1270,14 +1373,13 @@ std::size_t Parser::numberAt(const Working &w, std::size_t start)
         std::u32string reading = hiragana(prefix + c.number) + (c.loanword ? c.counter : hiragana(c.counter));
         m_sink->kana(std::move(engine), std::move(origins), std::move(reading), false);
         i += counterLen;
-        return i - start;
+        return i - start + range(i);
     }
     emitPlain(prefix + joined(number.elements), at);
-    // 10〜20: "から" between the two.
-    if (i + 1 < n && (s[i] == U'〜' || s[i] == U'~') && isDigit(s[i + 1])) {
-        m_sink->kana(U"カラ", w.at[i], U"から", true);
-        ++i;
-    }
+    if (const std::size_t len = range(i))
+        return i - start + len;
+    // MeCab may still find a counter after it that the table does not know.
+    m_bare = Bare{std::move(number), std::move(prefix)};
     return i - start;
 }
 
@@ -1297,7 +1399,7 @@ std::size_t Parser::latinAt(const Working &w, std::size_t start)
         // Inside a name or phrase: "Tom's", "e-mail", "Mr. Smith", "Hello, world", "AT&T".
         std::size_t j = i;
         while (j < n && (s[j] == U'\'' || s[j] == U'’' || s[j] == U'-' || s[j] == U'.' || s[j] == U',' ||
-                         s[j] == U'&' || s[j] == U'!' || s[j] == U'?'))
+                         s[j] == U'&' || s[j] == U'@' || s[j] == U'!' || s[j] == U'?'))
             ++j;
         while (j < n && s[j] == U' ')
             ++j;
@@ -1325,7 +1427,8 @@ void Parser::run(const Working &w)
     // What a scanner found becomes one placeholder of the sentence.
     auto spanned = [&](std::size_t from, std::size_t len) {
         if (len)
-            s.addSpan(m_spanOut.take(), w.at[from]);
+            s.addSpan(m_spanOut.take(), std::exchange(m_bare, std::nullopt), w.at[from]);
+        m_bare.reset();
         return len;
     };
     std::size_t i = 0;
@@ -1561,9 +1664,33 @@ bool Parser::emitKanjiNumber(const Sentence &s, const std::vector<Token> &tokens
         last = endTok;
         return true;
     }
+    if (last + 1 < tokens.size() && isCounterToken(tokens[last + 1])) {
+        emitCounted(number, {}, from, tokens[last + 1], s.at, joins);
+        ++last;
+        return true;
+    }
     const std::u32string kana = joined(number.elements);
     m_out.kana(kana, from, hiragana(kana), joins);
     return true;
+}
+
+bool Parser::isCounterToken(const Token &t)
+{
+    return !t.spaceBefore && t.known() && t.f.size() > 2 && t.pos1() == "接尾" && t.f[2] == "助数詞" &&
+           allKatakana(pronounced(utf8::decode(t.f[8])));
+}
+
+void Parser::emitCounted(Number number, const std::u32string &prefix, std::size_t from, const Token &counter,
+                         const std::vector<std::size_t> &at, bool joins)
+{
+    std::u32string pron = pronounced(utf8::decode(counter.f[8]));
+    std::u32string spelled = pronounced(spelledReading(utf8::decode(counter.f[7]), pron));
+    genericCounter(number, pron, spelled);
+    const std::u32string head = prefix + joined(number.elements);
+    std::vector<std::size_t> origins(head.size(), from);
+    origins.insert(origins.end(), pron.size(), at[counter.begin]);
+    m_out.kana(head + pron, std::move(origins),
+               hiragana(head) + (allKatakana(counter.surface) ? pron : hiragana(spelled)), joins);
 }
 
 void Parser::sentence(const Sentence &s)
@@ -1605,8 +1732,15 @@ void Parser::sentence(const Sentence &s)
         if (t.end - t.begin == 1 && s.span[t.begin] >= 0) {
             // A number is a phrase of its own unless a prefix (第) leads it,
             // and the noun after it starts the next one.
-            m_out.add(s.spans[static_cast<std::size_t>(s.span[t.begin])], prev && prev->pos() == "接頭詞");
+            const Span &span = s.spans[static_cast<std::size_t>(s.span[t.begin])];
+            const bool joins = prev && prev->pos() == "接頭詞";
             prev = nullptr;
+            if (span.bare && k + 1 < tokens.size() && isCounterToken(tokens[k + 1])) {
+                emitCounted(span.bare->number, span.bare->prefix, s.at[t.begin], tokens[k + 1], s.at, joins);
+                ++k;
+                continue;
+            }
+            m_out.add(span.items, joins);
             continue;
         }
         std::size_t last = k;

@@ -179,6 +179,10 @@ TEST(JapaneseReader, NumbersDatesAndTimes)
         {"3万人", "さんまんにん"},
         {"1億2000万円", "いちおくにせんまんえん"},
         {"0120", "ぜろいちにぜろ"},
+        {"2026/3/5", "にせんにじゅうろくねんさんがついつか"},
+        {"2026-03-05", "にせんにじゅうろくねんさんがついつか"},
+        // a telephone number digit by digit, の between the groups
+        {"03-1234-5678", "ぜろさんのいちにさんよんのごろくななはち"},
         // full-width digits and signs are digits
         {"１２３", "ひゃくにじゅうさん"},
         {"１５％", "じゅうごパーセント"},
@@ -213,6 +217,12 @@ TEST(JapaneseReader, CountersWithTheirSoundChanges)
         {"3分の1", "さんぶんのいち"},
         {"5km", "ごキロメートル"},
         {"10〜20人", "じゅうからにじゅうにん"},
+        {"2人〜3人", "ふたりからさんにん"},
+        // counters only MeCab knows take the same sound changes
+        {"第1章", "だいいっしょう"},
+        {"8章", "はっしょう"},
+        {"6巻", "ろっかん"},
+        {"3丁目", "さんちょうめ"},
     };
     expectReadings(cases);
 }
@@ -238,6 +248,7 @@ TEST(JapaneseReader, NumbersWrittenInKanji)
         {"一緒に", "いっしょに"},
         {"十分だ", "じゅうぶんだ"},
         {"一つ", "ひとつ"},
+        {"三章", "さんしょう"},
     };
     expectReadings(cases);
 }
