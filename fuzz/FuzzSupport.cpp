@@ -174,6 +174,37 @@ bool StandInEngine::hasVoice(const std::string &name) const
     return false;
 }
 
+SynthesisResult StandInEngine::synthesize(const std::vector<reading::EngineRun> &runs, const std::string &voice,
+                                          int ratePercent)
+{
+    // The runs one after the other, word marks mapped back through each
+    // run's origins, as the real engine does.
+    SynthesisResult all;
+    all.ok = true;
+    all.sampleRate = mp3::kSampleRate;
+    for (const reading::EngineRun &run : runs) {
+        SynthesisResult piece = synthesize(run.text, voice, ratePercent);
+        const std::int64_t offset = static_cast<std::int64_t>(all.pcm.size());
+        for (WordMark m : piece.words) {
+            if (m.charIndex >= run.origin.size())
+                fail("a word mark outside its run");
+            m.charIndex = run.origin[m.charIndex];
+            m.sample += offset;
+            all.words.push_back(m);
+        }
+        all.pcm.insert(all.pcm.end(), piece.pcm.begin(), piece.pcm.end());
+    }
+    return all;
+}
+
+std::string StandInEngine::phonemes(const std::vector<reading::EngineRun> &runs, const std::string &)
+{
+    std::string out;
+    for (const reading::EngineRun &run : runs)
+        out += (run.language.empty() ? "" : "(" + run.language + ")") + run.text + " ";
+    return out;
+}
+
 SynthesisResult StandInEngine::synthesize(const std::string &text, const std::string &, int ratePercent)
 {
     // A word starts at every non-blank code point after a blank; indexes

@@ -71,6 +71,9 @@ public:
     const std::vector<VoiceInfo> &voices() const override { return m_voices; }
     bool hasVoice(const std::string &name) const override;
     SynthesisResult synthesize(const std::string &text, const std::string &voice, int ratePercent) override;
+    SynthesisResult synthesize(const std::vector<reading::EngineRun> &runs, const std::string &voice,
+                               int ratePercent) override;
+    std::string phonemes(const std::vector<reading::EngineRun> &runs, const std::string &voice) override;
 
 private:
     std::vector<VoiceInfo> m_voices;

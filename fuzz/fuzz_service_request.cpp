@@ -89,7 +89,7 @@ struct Request {
 
     std::string text(const std::string &body) const
     {
-        static const char *paths[] = {"/ttsCommunicate", "/audioCombined", "/getVoices", "/nothingHere"};
+        static const char *paths[] = {"/ttsCommunicate", "/audioCombined", "/getVoices", "/ttsReading"};
         static const char *types[] = {"application/x-www-form-urlencoded",
                                       "application/x-www-form-urlencoded; charset=UTF-8", "text/plain", nullptr};
         std::string t = std::string(endpoint() == 2 ? "GET " : "POST ") + paths[endpoint()] + " HTTP/1.1\r\n";
@@ -174,13 +174,14 @@ void checkReply(const Request &req, const std::string &body, const std::string &
         fail("reply without end of headers");
     const std::string content = reply.substr(headEnd + 4);
 
-    const int expected = req.crossSite() ? 403 : req.endpoint() == 3 ? 404 : 200;
+    const int expected = req.crossSite() ? 403 : 200;
     if (status != expected)
         fail("status " + std::to_string(status) + ", expected " + std::to_string(expected) + ": " + content);
 
     const auto j = nlohmann::json::parse(content, nullptr, false);
     if (!j.is_object() || j.size() != 3 || !j.contains("code") || !j["code"].is_number_integer() ||
-        !j.contains("msg") || !j["msg"].is_string() || !j.contains("data") || !j["data"].is_array())
+        !j.contains("msg") || !j["msg"].is_string() || !j.contains("data") ||
+        !(j["data"].is_array() || (req.endpoint() == 3 && j["data"].is_object())))
         fail("not a reply envelope: " + content);
     const int code = j["code"].get<int>();
     const std::string msg = j["msg"].get<std::string>();
@@ -195,7 +196,15 @@ void checkReply(const Request &req, const std::string &body, const std::string &
     if (status != 200 && code != 0)
         fail("an error status with a success envelope: " + content);
 
-    if (code == 1 && req.endpoint() != 2) {
+    // A reading is a reading and a phoneme string, and writes nothing.
+    if (code == 1 && req.endpoint() == 3) {
+        const auto &d = j["data"];
+        if (!d.is_object() || !d.contains("reading") || !d["reading"].is_string() || !d.contains("phonemes") ||
+            !d["phonemes"].is_string())
+            fail("a reading without reading and phonemes: " + content);
+    }
+
+    if (code == 1 && req.endpoint() < 2) {
         // A success names files that now exist inside the audio folder.
         auto form = parseForm(body);
         if (!form)

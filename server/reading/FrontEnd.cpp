@@ -1,5 +1,6 @@
 #include "FrontEnd.h"
 
+#include "JapaneseReader.h"
 #include "Lexicon.h"
 #include "MandarinNormalizer.h"
 #include "MandarinReader.h"
@@ -81,18 +82,21 @@ private:
 
 FrontEnd::FrontEnd(const std::filesystem::path &dataDir)
     : m_mandarin(std::make_unique<Lexicon>(dataDir / "mandarin.lex")),
-      m_simplifier(std::make_unique<Simplifier>())
+      m_simplifier(std::make_unique<Simplifier>()),
+      m_japanese(std::make_unique<JapaneseReader>())
 {
     if (!m_mandarin->isLoaded())
         m_error = m_mandarin->error();
     if (!m_simplifier->isReady())
         m_error += (m_error.empty() ? "" : "; ") + std::string("OpenCC t2s could not be loaded");
+    if (!m_japanese->isReady())
+        m_error += (m_error.empty() ? "" : "; ") + m_japanese->error();
 }
 
 FrontEnd::~FrontEnd() = default;
 
 bool FrontEnd::hasMandarin() const { return m_mandarin->isLoaded(); }
-bool FrontEnd::hasJapanese() const { return false; }  // JAPANESE-PENDING
+bool FrontEnd::hasJapanese() const { return m_japanese->isReady(); }
 
 bool FrontEnd::supports(const std::string &locale) const
 {
@@ -120,7 +124,7 @@ Prepared FrontEnd::prepare(const std::u32string &text, const std::string &locale
         if (userList)
             for (const auto &[word, entry] : userList->japanese)
                 entries[word] = entry.kana;
-        return asWrittenMapped(source);  // JAPANESE-PENDING
+        return m_japanese->read(source, entries.empty() ? nullptr : &entries);
     }
     return asWrittenMapped(source);
 }

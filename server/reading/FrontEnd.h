@@ -62,6 +62,7 @@ private:
 
     std::unique_ptr<Lexicon> m_mandarin;
     std::unique_ptr<Simplifier> m_simplifier;
+    std::unique_ptr<JapaneseReader> m_japanese;
     std::string m_error;
 };
 
