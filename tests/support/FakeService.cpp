@@ -92,6 +92,14 @@ bool FakeService::listen(quint16 port)
     return listening;
 }
 
+quint16 FakeService::freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
 void FakeService::close()
 {
     if (!m_server)

@@ -50,6 +50,9 @@ public:
 
     // Listens on 127.0.0.1:port (0: any free port). Returns false if taken.
     bool listen(quint16 port = 0);
+    // A loopback port that was free a moment ago, for a test that needs to
+    // know its address before anything listens there.
+    static quint16 freePort();
     void close();
     quint16 port() const;
     QString baseUrl() const;

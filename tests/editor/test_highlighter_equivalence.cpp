@@ -1,6 +1,6 @@
 #include "Highlighter.h"
 #include "VoiceCatalogue.h"
-#include "VoiceFixtures.h"
+#include "VoiceRecords.h"
 
 #include <QRandomGenerator>
 #include <QTextBlock>
@@ -111,7 +111,7 @@ TestHighlighterEquivalence::Mask TestHighlighterEquivalence::ruleMask(const QStr
 TestHighlighterEquivalence::Mask TestHighlighterEquivalence::scanMask(const QStringList &names, const QString &block)
 {
     Mask mask(block.size(), false);
-    const VoiceTagMatcher matcher(names);
+    const TagGrammar::PassageFinder matcher(names);
     for (const QPair<int, int> &passage : matcher.passages(block)) {
         if (passage.first < 0 || passage.second <= 0 || passage.first + passage.second > block.size())
             return Mask{true}; // out of the block: never equal to a real mask

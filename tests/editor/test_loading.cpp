@@ -70,7 +70,7 @@ bool near(QRgb actual, int expected)
 
 void TestLoading::initTestCase()
 {
-    QVERIFY2(harness.start(), "port 5000 is taken");
+    QVERIFY2(harness.start(), "the fake service could not listen");
 }
 
 void TestLoading::boxSitsInTheMiddle_data()

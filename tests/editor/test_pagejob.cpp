@@ -78,8 +78,10 @@ bool isFile(const QString &path)
             return;                                                                                \
     } while (false)
 
-// The synthesis job of a real page against the stand-in service on port 5000.
-class TestSynthesisJob : public QObject
+// The page's two buttons: what a real page shows of its jobs, against the
+// stand-in service on a free port. The job's own rules are tested without a
+// page in tests/core and tests/service.
+class TestPageJob : public QObject
 {
     Q_OBJECT
 
@@ -131,18 +133,18 @@ private:
     int m_boxBase = 0;
 };
 
-void TestSynthesisJob::initTestCase()
+void TestPageJob::initTestCase()
 {
-    QVERIFY2(m_service.listen(5000), "port 5000 is taken");
+    QVERIFY2(m_service.listen(), "the fake service could not listen");
     QDesktopServices::setUrlHandler("file", &m_opened, "open");
 }
 
-void TestSynthesisJob::cleanupTestCase()
+void TestPageJob::cleanupTestCase()
 {
     QDesktopServices::unsetUrlHandler("file");
 }
 
-void TestSynthesisJob::init()
+void TestPageJob::init()
 {
     TestSupport::clearWorkingFolder();
     VoiceCatalogue::instance().reset();
@@ -153,7 +155,7 @@ void TestSynthesisJob::init()
     m_catcher->start();
 }
 
-void TestSynthesisJob::cleanup()
+void TestPageJob::cleanup()
 {
     if (m_page)
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 30000);
@@ -163,11 +165,11 @@ void TestSynthesisJob::cleanup()
     m_catcher = nullptr;
 }
 
-void TestSynthesisJob::openPage(bool withCatalogue)
+void TestPageJob::openPage(bool withCatalogue)
 {
     if (withCatalogue)
         writeVoiceCache();
-    m_page = new ttsMain;
+    m_page = new ttsMain(ServiceUrls::at(m_service.baseUrl()));
     m_page->show();
     // The loader fills the choosers from the cache, then reports the refused
     // voice list with a box; after that it is gone and the page is idle.
@@ -179,18 +181,18 @@ void TestSynthesisJob::openPage(bool withCatalogue)
     m_service.clearRequests();
 }
 
-void TestSynthesisJob::setScript(const QString &script)
+void TestPageJob::setScript(const QString &script)
 {
     child<TTSText>("textEdit")->setPlainText(script);
 }
 
-void TestSynthesisJob::runJob(QPushButton *button)
+void TestPageJob::runJob(QPushButton *button)
 {
     QTest::mouseClick(button, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 30000);
 }
 
-Boxes TestSynthesisJob::jobBoxes() const
+Boxes TestPageJob::jobBoxes() const
 {
     Boxes boxes;
     const auto all = m_catcher->boxes();
@@ -199,7 +201,7 @@ Boxes TestSynthesisJob::jobBoxes() const
     return boxes;
 }
 
-QList<FakeService::Request> TestSynthesisJob::requests(const QByteArray &path) const
+QList<FakeService::Request> TestPageJob::requests(const QByteArray &path) const
 {
     QList<FakeService::Request> matching;
     for (const auto &request : m_service.requests()) {
@@ -209,12 +211,12 @@ QList<FakeService::Request> TestSynthesisJob::requests(const QByteArray &path) c
     return matching;
 }
 
-QStringList TestSynthesisJob::jobFolders() const
+QStringList TestPageJob::jobFolders() const
 {
     return QDir("audio").entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-void TestSynthesisJob::refusedJobCreatesAndClearsNothing_data()
+void TestPageJob::refusedJobCreatesAndClearsNothing_data()
 {
     QTest::addColumn<bool>("withCatalogue");
     QTest::addColumn<QString>("script");
@@ -226,7 +228,7 @@ void TestSynthesisJob::refusedJobCreatesAndClearsNothing_data()
     QTest::newRow("no catalogue, text after an end marker") << false << "「晓晓」你「」好" << "请先选择配音员";
 }
 
-void TestSynthesisJob::refusedJobCreatesAndClearsNothing()
+void TestPageJob::refusedJobCreatesAndClearsNothing()
 {
     QFETCH(bool, withCatalogue);
     QFETCH(QString, script);
@@ -253,7 +255,7 @@ void TestSynthesisJob::refusedJobCreatesAndClearsNothing()
     QVERIFY(m_opened.urls.isEmpty());
 }
 
-void TestSynthesisJob::taggedScriptRendersWithoutCatalogue()
+void TestPageJob::taggedScriptRendersWithoutCatalogue()
 {
     OPEN_PAGE(false);
     setScript("「晓晓」第一段「」\n「云溪」第二段「」\n");
@@ -268,7 +270,7 @@ void TestSynthesisJob::taggedScriptRendersWithoutCatalogue()
     QCOMPARE(m_opened.urls.size(), 1);
 }
 
-void TestSynthesisJob::oneSegmentOpensTheFolder()
+void TestPageJob::oneSegmentOpensTheFolder()
 {
     OPEN_PAGE(true);
     child<QComboBox>("voicesSelect")->setCurrentIndex(1); // 云溪 男声
@@ -314,7 +316,7 @@ void TestSynthesisJob::oneSegmentOpensTheFolder()
     QCOMPARE(m_page->mediaPlaylist()->mediaCount(), 0);
 }
 
-void TestSynthesisJob::failedSegmentsAreCountedAndStillJoined()
+void TestPageJob::failedSegmentsAreCountedAndStillJoined()
 {
     OPEN_PAGE(true);
     m_service.setResponder([](const FakeService::Request &request) {
@@ -337,7 +339,7 @@ void TestSynthesisJob::failedSegmentsAreCountedAndStillJoined()
     QVERIFY(!m_page->busyOverlay());
 }
 
-void TestSynthesisJob::brokenRepliesAreCountedAndNextJobWorks_data()
+void TestPageJob::brokenRepliesAreCountedAndNextJobWorks_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("everything"); // every request, or only segment "二"
@@ -359,7 +361,7 @@ void TestSynthesisJob::brokenRepliesAreCountedAndNextJobWorks_data()
         << "html" << true << Boxes{allFailed, {"合成结果", "语音服务返回的结果无法识别"}};
 }
 
-void TestSynthesisJob::brokenRepliesAreCountedAndNextJobWorks()
+void TestPageJob::brokenRepliesAreCountedAndNextJobWorks()
 {
     QFETCH(QString, fault);
     QFETCH(bool, everything);
@@ -401,7 +403,7 @@ void TestSynthesisJob::brokenRepliesAreCountedAndNextJobWorks()
     QVERIFY(isFile(m_page->jobFolderPath() + "output.mp3"));
 }
 
-void TestSynthesisJob::audioFollowsTheScript()
+void TestPageJob::audioFollowsTheScript()
 {
     OPEN_PAGE(true);
     // The early segments answer last.
@@ -436,7 +438,7 @@ void TestSynthesisJob::audioFollowsTheScript()
     }
 }
 
-void TestSynthesisJob::tryListenPlaysAndNextJobClearsItsFolder()
+void TestPageJob::tryListenPlaysAndNextJobClearsItsFolder()
 {
     OPEN_PAGE(true);
     setScript("第一次");
@@ -466,14 +468,14 @@ void TestSynthesisJob::tryListenPlaysAndNextJobClearsItsFolder()
     QCOMPARE(playlist->media(0).request().url(), QUrl::fromLocalFile(second + "output.mp3"));
 }
 
-void TestSynthesisJob::resultFolderIsLeftAlone_data()
+void TestPageJob::resultFolderIsLeftAlone_data()
 {
     QTest::addColumn<bool>("nextIsTryListen");
     QTest::newRow("then try-listen") << true;
     QTest::newRow("then result") << false;
 }
 
-void TestSynthesisJob::resultFolderIsLeftAlone()
+void TestPageJob::resultFolderIsLeftAlone()
 {
     QFETCH(bool, nextIsTryListen);
 
@@ -495,7 +497,7 @@ void TestSynthesisJob::resultFolderIsLeftAlone()
     QCOMPARE(jobFolders().size(), nextIsTryListen ? 2 : 3);
 }
 
-void TestSynthesisJob::failedCombinationKeepsLastMode_data()
+void TestPageJob::failedCombinationKeepsLastMode_data()
 {
     QTest::addColumn<int>("status");
     QTest::addColumn<bool>("drop");
@@ -509,7 +511,7 @@ void TestSynthesisJob::failedCombinationKeepsLastMode_data()
         << 200 << true << Box{"接口错误", transport + QString::number(int(QNetworkReply::RemoteHostClosedError))};
 }
 
-void TestSynthesisJob::failedCombinationKeepsLastMode()
+void TestPageJob::failedCombinationKeepsLastMode()
 {
     QFETCH(int, status);
     QFETCH(bool, drop);
@@ -550,7 +552,7 @@ void TestSynthesisJob::failedCombinationKeepsLastMode()
     QCOMPARE(m_opened.urls.size(), 1);
 }
 
-void TestSynthesisJob::secondStartWhileRunningIsIgnored()
+void TestPageJob::secondStartWhileRunningIsIgnored()
 {
     OPEN_PAGE(true);
     m_service.setResponder([](const FakeService::Request &request) {
@@ -583,7 +585,7 @@ void TestSynthesisJob::secondStartWhileRunningIsIgnored()
     QCOMPARE(requests("/audioCombined").size(), 2);
 }
 
-void TestSynthesisJob::loaderEndingMidJobKeepsTheJobCovered_data()
+void TestPageJob::loaderEndingMidJobKeepsTheJobCovered_data()
 {
     QTest::addColumn<QByteArray>("voices");
     QTest::addColumn<int>("boxes");
@@ -596,7 +598,7 @@ void TestSynthesisJob::loaderEndingMidJobKeepsTheJobCovered_data()
     QTest::newRow("service refuses") << QByteArray() << 1;
 }
 
-void TestSynthesisJob::loaderEndingMidJobKeepsTheJobCovered()
+void TestPageJob::loaderEndingMidJobKeepsTheJobCovered()
 {
     QFETCH(QByteArray, voices);
     QFETCH(int, boxes);
@@ -613,7 +615,7 @@ void TestSynthesisJob::loaderEndingMidJobKeepsTheJobCovered()
         }
         return reply;
     });
-    m_page = new ttsMain;
+    m_page = new ttsMain(ServiceUrls::at(m_service.baseUrl()));
     m_page->show();
     // The choosers fill from the cache before the service has answered.
     QTRY_COMPARE(child<QComboBox>("voicesSelect")->count(), 2);
@@ -632,5 +634,5 @@ void TestSynthesisJob::loaderEndingMidJobKeepsTheJobCovered()
     QCOMPARE(m_opened.urls.size(), 1);
 }
 
-QTEST_MAIN(TestSynthesisJob)
-#include "test_synthesis_job.moc"
+QTEST_MAIN(TestPageJob)
+#include "test_pagejob.moc"

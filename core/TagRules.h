@@ -6,10 +6,10 @@
 // tag does to the script. Plain functions of the text and the cursor, so the
 // editor only applies their result.
 //
-// A tagged passage is "「" + voice name + "」" + passage text + "「」". The text
-// may hold its line breaks either as '\n' or as U+2029 (what a QTextCursor
-// selection returns); the rules treat them as ordinary characters and give
-// them back unchanged, so the caller decides how they become paragraphs.
+// The tags are those of TagGrammar. The text may hold its line breaks either
+// as '\n' or as U+2029 (what a QTextCursor selection returns); the rules treat
+// them as ordinary characters and give them back unchanged, so the caller
+// decides how they become paragraphs.
 namespace TagRules {
 
 // Positions of the last voice tag and the last end marker before the cursor

@@ -3,7 +3,7 @@
 
 #include <QtTest>
 
-// The segment worker against a stand-in service on the service's fixed port.
+// The passage worker against a stand-in service on a free port.
 class TestTtsCommunicate : public QObject
 {
     Q_OBJECT
@@ -17,10 +17,10 @@ private slots:
 void TestTtsCommunicate::sendsTheSegmentAsAForm()
 {
     FakeService service;
-    QVERIFY(service.listen(5000));
+    QVERIFY(service.listen());
 
     ttsCommunicate worker("你好，世界 a+b", "zh-CN-XiaoxiaoNeural", "+0%", "-25%", "/w/audio/17/1.mp3",
-                          "/w/audio/17/1.srt");
+                          "/w/audio/17/1.srt", service.baseUrl() + "ttsCommunicate");
     worker.start();
     QVERIFY(worker.wait(60000));
 
@@ -77,8 +77,9 @@ void TestTtsCommunicate::reportsOneOutcome()
     QFETCH(QString, title);
 
     FakeService service;
+    const quint16 port = FakeService::freePort();
     if (listening)
-        QVERIFY(service.listen(5000));
+        QVERIFY(service.listen(port));
     service.setResponder([status, body](const FakeService::Request &) {
         FakeService::Reply reply;
         reply.status = status;
@@ -86,7 +87,8 @@ void TestTtsCommunicate::reportsOneOutcome()
         return reply;
     });
 
-    ttsCommunicate worker("文本", "zh-CN-XiaoxiaoNeural", "+0%", "+0%", "/w/1.mp3", "/w/1.srt");
+    ttsCommunicate worker("文本", "zh-CN-XiaoxiaoNeural", "+0%", "+0%", "/w/1.mp3", "/w/1.srt",
+                          QStringLiteral("http://127.0.0.1:%1/ttsCommunicate").arg(port));
     QSignalSpy successSpy(&worker, &ttsCommunicate::success);
     QSignalSpy errorSpy(&worker, &ttsCommunicate::error);
     worker.start();

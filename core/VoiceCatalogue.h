@@ -15,7 +15,7 @@ public:
 
     // Groups a voice record list ({gender, locale, name} objects, locales
     // listed together) into locale display names and voice groups of
-    // {name: display name, gender: display text} entries.
+    // {name: display name, gender: display text, voice: identifier} entries.
     void groupVoices(const QJsonArray &records);
 
     QStringList localeNames() const;
@@ -23,6 +23,9 @@ public:
     void setCurrentLocaleIndex(int index);
     QJsonArray currentVoiceGroup() const;
     QList<QJsonArray> voiceGroups() const;
+    // The identifier of entry `index` of the current group, as the service
+    // named it; empty when there is no such entry (nothing loaded or chosen).
+    QString currentVoice(int index) const;
 
     // Back to the start state (tests only; the program never clears it).
     void reset();

@@ -1,5 +1,5 @@
 #include "VoiceCatalogue.h"
-#include "VoiceFixtures.h"
+#include "VoiceRecords.h"
 #include "VoiceNaming.h"
 
 #include <QJsonDocument>
@@ -44,8 +44,12 @@ void TestVoiceNaming::tablesHaveTheirRows()
     QCOMPARE(selfNamed, (QStringList{"en-KE", "es-CU", "es-GQ", "jv-ID", "my-MM", "so-SO", "su-ID", "ta-LK",
                                      "ta-MY", "ta-SG", "ur-IN"}));
 
-    QCOMPARE(VoiceNaming::nicknameTable().keys.size(), 7);
-    QCOMPARE(VoiceNaming::nicknameTable().values.size(), 7);
+    QCOMPARE(VoiceNaming::nicknameTable().keys,
+             (QStringList{"zh-CN-YunyangNeural", "zh-CN-YunxiaNeural", "zh-CN-YunxiNeural", "zh-CN-YunjianNeural",
+                          "zh-CN-XiaoyiNeural", "zh-CN-XiaoxiaoNeural", "zh-TW-HsiaoChenNeural", "zh-TW-YunJheNeural",
+                          "zh-TW-HsiaoYuNeural"}));
+    QCOMPARE(VoiceNaming::nicknameTable().values,
+             (QStringList{"云杨", "云夏", "云溪", "云健", "晓伊", "晓晓", "晓臻", "云哲", "晓雨"}));
     QCOMPARE(VoiceNaming::genderTable().keys, (QStringList{"Female", "Male"}));
     QCOMPARE(VoiceNaming::genderTable().values, (QStringList{"女声", "男声"}));
 }
@@ -69,12 +73,17 @@ void TestVoiceNaming::lookups_data()
     QTest::newRow("locale empty") << "locale" << "" << "";
 
     QTest::newRow("nickname Xiaoxiao") << "nickname" << "zh-CN-XiaoxiaoNeural" << "晓晓";
-    QTest::newRow("nickname Xiaobei") << "nickname" << "zh-CN-liaoning-XiaobeiNeural" << "东北-小贝";
+    QTest::newRow("nickname HsiaoChen") << "nickname" << "zh-TW-HsiaoChenNeural" << "晓臻";
+    QTest::newRow("nickname YunJhe") << "nickname" << "zh-TW-YunJheNeural" << "云哲";
+    QTest::newRow("nickname HsiaoYu") << "nickname" << "zh-TW-HsiaoYuNeural" << "晓雨";
+    QTest::newRow("no nickname for the north-eastern voice") << "nickname" << "zh-CN-liaoning-XiaobeiNeural"
+                                                             << "zh-CN-liaoning-XiaobeiNeural";
+    QTest::newRow("locale zh-TW") << "locale" << "zh-TW" << "汉语(台湾)";
     QTest::newRow("nickname Yunxi not Yunxia") << "nickname" << "zh-CN-YunxiNeural" << "云溪";
     QTest::newRow("nickname none") << "nickname" << "en-US-AriaNeural" << "en-US-AriaNeural";
 
     QTest::newRow("identifier of 晓晓") << "identifier" << "晓晓" << "zh-CN-XiaoxiaoNeural";
-    QTest::newRow("identifier of 东北-小贝") << "identifier" << "东北-小贝" << "zh-CN-liaoning-XiaobeiNeural";
+    QTest::newRow("identifier of 晓雨") << "identifier" << "晓雨" << "zh-TW-HsiaoYuNeural";
     QTest::newRow("identifier of 云夏") << "identifier" << "云夏" << "zh-CN-YunxiaNeural";
     QTest::newRow("identifier without nickname") << "identifier" << "en-US-AriaNeural" << "en-US-AriaNeural";
     QTest::newRow("identifier is not a forward lookup") << "identifier" << "zh-CN-XiaoxiaoNeural"
@@ -123,9 +132,9 @@ QString groupsText(const QList<QJsonArray> &groups)
     return parts.join('\n');
 }
 
-QJsonObject entry(const QString &name, const QString &gender)
+QJsonObject entry(const QString &name, const QString &gender, const QString &voice)
 {
-    return QJsonObject{{"name", name}, {"gender", gender}};
+    return QJsonObject{{"name", name}, {"gender", gender}, {"voice", voice}};
 }
 } // namespace
 
@@ -140,9 +149,9 @@ void TestVoiceNaming::grouping_data()
     const QJsonObject a = record("Female", "zh-CN", "zh-CN-XiaoxiaoNeural");
     const QJsonObject b = record("Male", "zh-CN", "zh-CN-YunxiNeural");
     const QJsonObject c = record("Female", "en-US", "en-US-AriaNeural");
-    const QJsonObject ea = entry("晓晓", "女声");
-    const QJsonObject eb = entry("云溪", "男声");
-    const QJsonObject ec = entry("en-US-AriaNeural", "女声");
+    const QJsonObject ea = entry("晓晓", "女声", "zh-CN-XiaoxiaoNeural");
+    const QJsonObject eb = entry("云溪", "男声", "zh-CN-YunxiNeural");
+    const QJsonObject ec = entry("en-US-AriaNeural", "女声", "en-US-AriaNeural");
 
     QTest::newRow("zh-CN first") << QJsonArray{a, b, c} << 0 << QStringList{"汉语(大陆)", "英语(美国)"}
                                  << QList<QJsonArray>{{ea, eb}, {ec}} << 0;
@@ -151,17 +160,25 @@ void TestVoiceNaming::grouping_data()
     QTest::newRow("zh-CN third, after a self-named locale")
         << QJsonArray{record("Male", "en-KE", "en-KE-ChilembaNeural"), c, a} << 0
         << QStringList{"en-KE", "英语(美国)", "汉语(大陆)"}
-        << QList<QJsonArray>{{entry("en-KE-ChilembaNeural", "男声")}, {ec}, {ea}} << 2;
+        << QList<QJsonArray>{{entry("en-KE-ChilembaNeural", "男声", "en-KE-ChilembaNeural")}, {ec}, {ea}} << 2;
     QTest::newRow("no zh-CN keeps the index") << QJsonArray{c} << 0 << QStringList{"英语(美国)"}
                                               << QList<QJsonArray>{{ec}} << 0;
     QTest::newRow("zh-CN-liaoning is not mainland")
         << QJsonArray{record("Female", "zh-CN-liaoning", "zh-CN-liaoning-XiaobeiNeural")} << 0
-        << QStringList{"汉语(东北)"} << QList<QJsonArray>{{entry("东北-小贝", "女声")}} << 0;
+        << QStringList{"汉语(东北)"}
+        << QList<QJsonArray>{{entry("zh-CN-liaoning-XiaobeiNeural", "女声", "zh-CN-liaoning-XiaobeiNeural")}} << 0;
+    QTest::newRow("zh-TW under its Chinese name")
+        << QJsonArray{record("Female", "zh-TW", "zh-TW-HsiaoChenNeural"), record("Male", "zh-TW", "zh-TW-YunJheNeural"),
+                      record("Female", "zh-TW", "zh-TW-HsiaoYuNeural")}
+        << 0 << QStringList{"汉语(台湾)"}
+        << QList<QJsonArray>{{entry("晓臻", "女声", "zh-TW-HsiaoChenNeural"), entry("云哲", "男声", "zh-TW-YunJheNeural"),
+                              entry("晓雨", "女声", "zh-TW-HsiaoYuNeural")}}
+        << 0;
     QTest::newRow("single record") << QJsonArray{a} << 0 << QStringList{"汉语(大陆)"}
                                    << QList<QJsonArray>{{ea}} << 0;
     QTest::newRow("unknown code and gender")
         << QJsonArray{record("Neutral", "xx-YY", "xx-YY-TestNeural")} << 0 << QStringList{"xx-YY"}
-        << QList<QJsonArray>{{entry("xx-YY-TestNeural", "Neutral")}} << 0;
+        << QList<QJsonArray>{{entry("xx-YY-TestNeural", "Neutral", "xx-YY-TestNeural")}} << 0;
     QTest::newRow("empty list leaves the index") << QJsonArray{} << 3 << QStringList{} << QList<QJsonArray>{} << 3;
     // A locale listed in two runs keeps one name and one group, so the two
     // lists stay in step.
@@ -196,12 +213,18 @@ void TestVoiceNaming::currentVoiceGroupFollowsTheIndex()
     QVERIFY(catalogue.currentVoiceGroup().isEmpty());
 
     catalogue.groupVoices({record("Female", "en-US", "en-US-AriaNeural"), record("Female", "zh-CN", "zh-CN-XiaoxiaoNeural")});
-    QCOMPARE(catalogue.currentVoiceGroup(), (QJsonArray{entry("晓晓", "女声")}));
+    QCOMPARE(catalogue.currentVoiceGroup(), (QJsonArray{entry("晓晓", "女声", "zh-CN-XiaoxiaoNeural")}));
+    // The chooser's voice is the service's identifier, not the nickname shown.
+    QCOMPARE(catalogue.currentVoice(0), QStringLiteral("zh-CN-XiaoxiaoNeural"));
+    QCOMPARE(catalogue.currentVoice(1), QString());
+    QCOMPARE(catalogue.currentVoice(-1), QString());
     catalogue.setCurrentLocaleIndex(0);
-    QCOMPARE(catalogue.currentVoiceGroup(), (QJsonArray{entry("en-US-AriaNeural", "女声")}));
+    QCOMPARE(catalogue.currentVoiceGroup(), (QJsonArray{entry("en-US-AriaNeural", "女声", "en-US-AriaNeural")}));
+    QCOMPARE(catalogue.currentVoice(0), QStringLiteral("en-US-AriaNeural"));
     // A chooser with no current item (-1) or a stale index reads as no voices.
     catalogue.setCurrentLocaleIndex(-1);
     QVERIFY(catalogue.currentVoiceGroup().isEmpty());
+    QCOMPARE(catalogue.currentVoice(0), QString());
     catalogue.setCurrentLocaleIndex(2);
     QVERIFY(catalogue.currentVoiceGroup().isEmpty());
     catalogue.reset();

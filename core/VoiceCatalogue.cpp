@@ -1,5 +1,6 @@
 #include "VoiceCatalogue.h"
 
+#include "ServiceContract.h"
 #include "TsanQtSync.h"
 #include "VoiceNaming.h"
 
@@ -7,8 +8,13 @@
 #include <QJsonValue>
 
 namespace {
-const QString mainlandChinese = QStringLiteral("汉语(大陆)");
+// The choosers open on mainland Chinese when the service offers it.
+const QString &mainlandChinese()
+{
+    static const QString name = VoiceNaming::localeDisplayName(QStringLiteral("zh-CN"));
+    return name;
 }
+} // namespace
 
 VoiceCatalogue &VoiceCatalogue::instance()
 {
@@ -20,7 +26,8 @@ void VoiceCatalogue::groupVoices(const QJsonArray &records)
 {
     for (const QJsonValue &value : records) {
         const QJsonObject record = value.toObject();
-        const QString displayName = VoiceNaming::localeDisplayName(record.value(QLatin1String("locale")).toString());
+        const QString displayName =
+            VoiceNaming::localeDisplayName(record.value(QLatin1String(contract::voiceRecord::locale)).toString());
 
         // A voice joins the group of its locale's display name, so the name
         // list and the group list stay in step even when the voices of one
@@ -28,15 +35,20 @@ void VoiceCatalogue::groupVoices(const QJsonArray &records)
         int position = m_localeNames.indexOf(displayName);
         if (position < 0) {
             position = m_localeNames.size();
-            if (displayName == mainlandChinese)
+            if (displayName == mainlandChinese())
                 m_currentLocaleIndex = position;
             m_localeNames.append(displayName);
             m_voiceGroups.append(QJsonArray());
         }
 
+        // The identifier is kept beside the name shown, so that the chooser's
+        // voice is never read back from its nickname.
+        const QString identifier = record.value(QLatin1String(contract::voiceRecord::name)).toString();
         QJsonObject entry;
-        entry.insert(QStringLiteral("name"), VoiceNaming::voiceNickname(record.value(QLatin1String("name")).toString()));
-        entry.insert(QStringLiteral("gender"), VoiceNaming::genderDisplayName(record.value(QLatin1String("gender")).toString()));
+        entry.insert(QStringLiteral("name"), VoiceNaming::voiceNickname(identifier));
+        entry.insert(QStringLiteral("gender"),
+                     VoiceNaming::genderDisplayName(record.value(QLatin1String(contract::voiceRecord::gender)).toString()));
+        entry.insert(QStringLiteral("voice"), identifier);
         m_voiceGroups[position].append(entry);
     }
     // The loader hands the catalogue to the page by a queued signal, through
@@ -76,6 +88,14 @@ QList<QJsonArray> VoiceCatalogue::voiceGroups() const
 {
     lumo::tsan::acquire(this);
     return m_voiceGroups;
+}
+
+QString VoiceCatalogue::currentVoice(int index) const
+{
+    const QJsonArray group = currentVoiceGroup();
+    if (index < 0 || index >= group.size())
+        return QString();
+    return group.at(index).toObject().value(QLatin1String("voice")).toString();
 }
 
 void VoiceCatalogue::reset()

@@ -1,43 +1,10 @@
 #include "TagRules.h"
 
-#include <QRegularExpression>
+#include "TagGrammar.h"
 
 namespace TagRules {
 
 namespace {
-
-const QString endMarker = QStringLiteral("「」");
-const QChar tagOpen(0x300C);  // 「
-const QChar tagClose(0x300D); // 」
-
-const QRegularExpression &voiceTag()
-{
-    static const QRegularExpression expression(QStringLiteral("「[^」]+」"));
-    return expression;
-}
-
-int firstTag(const QString &text, int from = 0)
-{
-    return voiceTag().match(text, from).capturedStart();
-}
-
-// Matches may overlap ("「「a」" holds a tag at 0 and at 1), so the last one is
-// found by searching again one character after each match's start.
-int lastTag(const QString &text)
-{
-    int last = -1;
-    for (int at = firstTag(text); at >= 0; at = firstTag(text, at + 1))
-        last = at;
-    return last;
-}
-
-int lastEnd(const QString &text)
-{
-    int last = -1;
-    for (int at = text.indexOf(endMarker); at >= 0; at = text.indexOf(endMarker, at + 1))
-        last = at;
-    return last;
-}
 
 TagEdit unchanged(const QString &text, int position)
 {
@@ -67,10 +34,10 @@ TagPositions tagPositions(const QString &text, int position)
     const QString before = text.left(position);
     const QString after = text.mid(position);
     TagPositions positions;
-    positions.beforeTag = lastTag(before);
-    positions.beforeEnd = lastEnd(before);
-    positions.afterTag = firstTag(after);
-    positions.afterEnd = after.indexOf(endMarker);
+    positions.beforeTag = TagGrammar::lastTagStart(before);
+    positions.beforeEnd = TagGrammar::lastEndMarker(before);
+    positions.afterTag = TagGrammar::findTag(after).start;
+    positions.afterEnd = after.indexOf(TagGrammar::endMarker());
     return positions;
 }
 
@@ -78,8 +45,7 @@ TagEdit insertVoiceTag(const QString &text, int anchor, int position, const QStr
 {
     const int from = qMin(anchor, position);
     const int to = qMax(anchor, position);
-    // A name holding "」" would end its own tag early and leave a stray bracket.
-    if (from < 0 || to > text.size() || from == to || voice.isEmpty() || voice.contains(tagClose))
+    if (from < 0 || to > text.size() || from == to || !TagGrammar::isTaggable(voice))
         return unchanged(text, position);
 
     // Only the moving end counts: the selection's content is not examined.
@@ -87,7 +53,7 @@ TagEdit insertVoiceTag(const QString &text, int anchor, int position, const QStr
     if (at.beforeTag != -1 && at.beforeTag >= at.beforeEnd)
         return unchanged(text, position);
 
-    const QString replacement = tagOpen + voice + tagClose + text.mid(from, to - from) + endMarker;
+    const QString replacement = TagGrammar::taggedPassage(voice, text.mid(from, to - from));
     return replaced(text, from, to, replacement, from + replacement.size());
 }
 
@@ -102,11 +68,12 @@ TagEdit clearVoices(const QString &text, int position)
     if (!insidePassage || !closedBeforeNextTag)
         return unchanged(text, position);
 
-    // The voice tag ends at its first "」", which lies before the cursor.
-    const int tagEnd = text.indexOf(tagClose, at.beforeTag) + 1;
+    // The voice tag ends before the cursor.
+    const int tagEnd = TagGrammar::findTag(text, at.beforeTag).end;
     const int markerAt = position + at.afterEnd;
     const QString passage = text.mid(tagEnd, markerAt - tagEnd);
-    return replaced(text, at.beforeTag, markerAt + endMarker.size(), passage, position - (tagEnd - at.beforeTag));
+    return replaced(text, at.beforeTag, markerAt + TagGrammar::endMarker().size(), passage,
+                    position - (tagEnd - at.beforeTag));
 }
 
 } // namespace TagRules

@@ -10,7 +10,6 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QJsonObject>
-#include <QMessageBox>
 #include <QTimer>
 
 void ttsMain::startCatalogueLoader()
@@ -18,7 +17,7 @@ void ttsMain::startCatalogueLoader()
     // No parent: the handlers of its last signal delete it. Every signal is
     // connected, with the page as context, before the thread starts, so each
     // arrives queued in the GUI thread.
-    auto *loader = new GetVoices;
+    auto *loader = new GetVoices(serviceUrls.getVoices, GetVoices::defaultConnectWaitMs);
     connect(loader, &GetVoices::error, this,
             [this, loader](const QString &text, const QString &title) { onLoaderError(loader, text, title); });
     connect(loader, &GetVoices::showLoading, this, &ttsMain::onLoaderShowLoading);
@@ -29,7 +28,7 @@ void ttsMain::startCatalogueLoader()
 
 void ttsMain::onLoaderError(GetVoices *loader, const QString &text, const QString &title)
 {
-    QMessageBox::warning(this, text, title, QMessageBox::Yes, QMessageBox::NoButton);
+    warn(title, text);
     loader->wait();
     delete loader;
     closeLoaderOverlay();
@@ -40,7 +39,7 @@ void ttsMain::closeLoaderOverlay()
     // The loader only ever shows the first-start overlay. When it finishes
     // while a job runs (the cache was filled, so the page was usable), the
     // overlay is the job's, and the job removes it when it is done.
-    if (!jobRunning)
+    if (!isJobRunning())
         closeBusyOverlay();
 }
 
@@ -73,8 +72,7 @@ void ttsMain::onLoaderOk(GetVoices *loader, bool type)
 
 void ttsMain::onLoaderRestart()
 {
-    QMessageBox::warning(this, QStringLiteral("软件需重启"), QStringLiteral("配音员已更新，请重启软件"),
-                         QMessageBox::Yes, QMessageBox::NoButton);
+    warn(QStringLiteral("软件需重启"), QStringLiteral("配音员已更新，请重启软件"));
     close();
 }
 

@@ -9,9 +9,9 @@
 const QString appVersion = QStringLiteral("1.2");
 const QString serviceBaseUrl = QStringLiteral("http://127.0.0.1:5000/");
 const QString workDir = QDir::currentPath() + QLatin1Char('/');
-const QString getVoicesUrl = serviceBaseUrl + ServiceContract::getVoices;
-const QString ttsCommunicateUrl = serviceBaseUrl + ServiceContract::ttsCommunicate;
-const QString audioCombinedUrl = serviceBaseUrl + ServiceContract::audioCombined;
+const QString getVoicesUrl = serviceBaseUrl + QLatin1String(contract::endpoint::getVoices);
+const QString ttsCommunicateUrl = serviceBaseUrl + QLatin1String(contract::endpoint::ttsCommunicate);
+const QString audioCombinedUrl = serviceBaseUrl + QLatin1String(contract::endpoint::audioCombined);
 const QString audioDir = workDir + QStringLiteral("audio/");
 
 static void registerImages()

@@ -1,6 +1,6 @@
 #include "Highlighter.h"
 #include "VoiceCatalogue.h"
-#include "VoiceFixtures.h"
+#include "VoiceRecords.h"
 
 #include <QTextBlock>
 #include <QTextDocument>
