@@ -38,14 +38,7 @@ FakeService::Reply usualReply(const FakeService::Request &request)
 {
     if (request.path == "/getVoices")
         return FakeService::envelope(0, QStringLiteral("测试中"));
-    if (request.path == "/ttsCommunicate") {
-        writeFile(request.formValue("write_media"), "segment mp3");
-        writeFile(request.formValue("write_subtitles"), "segment srt");
-    } else if (request.path == "/audioCombined") {
-        writeFile(request.formValue("path") + "output.mp3", "joined mp3");
-        writeFile(request.formValue("path") + "output.srt", "joined srt");
-    }
-    return FakeService::ok();
+    return FakeService::rendered(request);
 }
 
 // The voice cache as the loader reads it: table voices (id, gender, locale, name).
@@ -203,12 +196,7 @@ Boxes TestPageJob::jobBoxes() const
 
 QList<FakeService::Request> TestPageJob::requests(const QByteArray &path) const
 {
-    QList<FakeService::Request> matching;
-    for (const auto &request : m_service.requests()) {
-        if (request.path == path)
-            matching.append(request);
-    }
-    return matching;
+    return m_service.requestsTo(path);
 }
 
 QStringList TestPageJob::jobFolders() const

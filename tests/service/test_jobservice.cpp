@@ -16,28 +16,6 @@ using Box = QPair<QString, QString>; // title, text
 using Boxes = QList<Box>;
 Q_DECLARE_METATYPE(Boxes)
 
-namespace {
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(content);
-}
-
-// What the real service writes on success.
-FakeService::Reply serviceReply(const FakeService::Request &request)
-{
-    if (request.path == "/ttsCommunicate") {
-        writeFile(request.formValue("write_media"), "passage mp3");
-        writeFile(request.formValue("write_subtitles"), "passage srt");
-    } else if (request.path == "/audioCombined") {
-        writeFile(request.formValue("path") + "output.mp3", "joined mp3");
-    }
-    return FakeService::ok();
-}
-
-} // namespace
 
 // SynthesisJob driving the program's service client against the fake
 // service: what goes over the wire and what comes back, with no widget.
@@ -76,7 +54,7 @@ void TestJobService::initTestCase()
 
 void TestJobService::init()
 {
-    m_service.setResponder(serviceReply);
+    m_service.setResponder(FakeService::rendered);
     m_service.clearRequests();
     m_audio = std::make_unique<QTemporaryDir>();
     QVERIFY(m_audio->isValid());
@@ -107,12 +85,7 @@ Boxes TestJobService::run(SynthesisJob &job)
 
 QList<FakeService::Request> TestJobService::requests(const QByteArray &path) const
 {
-    QList<FakeService::Request> matching;
-    for (const auto &request : m_service.requests()) {
-        if (request.path == path)
-            matching.append(request);
-    }
-    return matching;
+    return m_service.requestsTo(path);
 }
 
 void TestJobService::successSendsEveryPassageThenTheJoin()
@@ -149,13 +122,13 @@ void TestJobService::successSendsEveryPassageThenTheJoin()
     const QList<QPair<QString, QString>> joinFields{
         {"audio", folder + "1.mp3?" + folder + "2.mp3?"}, {"path", folder}, {"dura", "1500"}};
     QCOMPARE(joins.first().formFields(), joinFields);
-    QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), (QStringList{"1.srt", "2.srt", "output.mp3"}));
+    QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), (QStringList{"1.srt", "2.srt", "output.mp3", "output.srt"}));
 }
 
 void TestJobService::orderFollowsTheScriptWhateverFinishesFirst()
 {
     m_service.setResponder([](const FakeService::Request &request) {
-        FakeService::Reply reply = serviceReply(request);
+        FakeService::Reply reply = FakeService::rendered(request);
         const QString text = request.formValue("text");
         if (text == "一")
             reply.delayMs = 600;
@@ -201,7 +174,7 @@ void TestJobService::passageFailures()
 
     m_service.setResponder([fault](const FakeService::Request &request) {
         if (request.formValue("text") != "二")
-            return serviceReply(request);
+            return FakeService::rendered(request);
         FakeService::Reply reply;
         if (fault == "refuse") {
             reply = FakeService::envelope(0, QStringLiteral("未知的语音：无名氏"));
@@ -248,7 +221,7 @@ void TestJobService::joinFailures()
 
     m_service.setResponder([fault](const FakeService::Request &request) {
         if (request.path != "/audioCombined")
-            return serviceReply(request);
+            return FakeService::rendered(request);
         FakeService::Reply reply = FakeService::envelope(0, QStringLiteral("没有可合并的音频"));
         if (fault == "html")
             reply.body = "<html></html>";

@@ -1,6 +1,7 @@
 #include "FakeService.h"
 #include "TsanQtSync.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaObject>
@@ -46,6 +47,23 @@ FakeService::Reply FakeService::envelope(int code, const QString &msg, const QBy
         + QJsonDocument(QJsonObject{{"m", msg}}).toJson(QJsonDocument::Compact).mid(5).chopped(1)
         + ",\"data\":" + dataJson + "}";
     return reply;
+}
+
+FakeService::Reply FakeService::rendered(const Request &request)
+{
+    const auto write = [](const QString &path, const QByteArray &content) {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(content);
+    };
+    if (request.path == "/ttsCommunicate") {
+        write(request.formValue("write_media"), "passage mp3");
+        write(request.formValue("write_subtitles"), "passage srt");
+    } else if (request.path == "/audioCombined") {
+        write(request.formValue("path") + "output.mp3", "joined mp3");
+        write(request.formValue("path") + "output.srt", "joined srt");
+    }
+    return ok();
 }
 
 FakeService::FakeService()
@@ -139,6 +157,16 @@ QList<FakeService::Request> FakeService::requests() const
 {
     lumo::tsan::MutexLocker lock(&m_mutex);
     return m_requests;
+}
+
+QList<FakeService::Request> FakeService::requestsTo(const QByteArray &path) const
+{
+    QList<Request> matching;
+    for (const Request &request : requests()) {
+        if (request.path == path)
+            matching.append(request);
+    }
+    return matching;
 }
 
 int FakeService::requestCount() const

@@ -44,6 +44,9 @@ public:
     // Envelope helpers.
     static Reply envelope(int code, const QString &msg = QString(), const QByteArray &dataJson = "[]");
     static Reply ok(const QByteArray &dataJson = "[]") { return envelope(1, QStringLiteral("ok"), dataJson); }
+    // Success, after writing what the real service would: a passage's MP3 and
+    // SRT files, or the joined output.mp3 and output.srt.
+    static Reply rendered(const Request &request);
 
     FakeService();
     ~FakeService() override;
@@ -59,6 +62,8 @@ public:
 
     void setResponder(Responder responder);
     QList<Request> requests() const;
+    // The requests to one path ("/ttsCommunicate"), in order.
+    QList<Request> requestsTo(const QByteArray &path) const;
     int requestCount() const;
     void clearRequests();
 
