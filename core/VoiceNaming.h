@@ -19,6 +19,7 @@ enum class Direction { Forward, Reverse };
 // the first row whose value is `text`; no such row: `text` itself.
 QString lookup(const QString &text, const QStringList &keys, const QStringList &values, Direction direction);
 
+// The code and Chinese name columns of the contract's locale table.
 const NamingTable &localeTable();
 const NamingTable &nicknameTable();
 const NamingTable &genderTable();
