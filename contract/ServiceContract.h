@@ -27,6 +27,7 @@ namespace endpoint {
 inline constexpr char getVoices[] = "getVoices";           // GET, no query
 inline constexpr char ttsCommunicate[] = "ttsCommunicate"; // form POST: one passage
 inline constexpr char audioCombined[] = "audioCombined";   // form POST: join the passages
+inline constexpr char ttsReading[] = "ttsReading";         // form POST: how a voice reads a text
 } // namespace endpoint
 
 inline std::string route(std::string_view endpointName)
@@ -47,11 +48,13 @@ inline constexpr char writeSubtitles[] = "write_subtitles";   // the same path e
 inline constexpr char audio[] = "audio";                      // audio list (below)
 inline constexpr char path[] = "path";                        // the job folder, ending in "/"
 inline constexpr char dura[] = "dura";                        // pause text (below)
+// ttsReading takes text and voice, in this order.
 } // namespace field
 
 inline constexpr const char *ttsCommunicateFields[] = {field::text, field::voice, field::rates,
                                                        field::volumes, field::writeMedia, field::writeSubtitles};
 inline constexpr const char *audioCombinedFields[] = {field::audio, field::path, field::dura};
+inline constexpr const char *ttsReadingFields[] = {field::text, field::voice};
 
 // Members of each voice record in getVoices' data.
 namespace voiceRecord {
@@ -60,12 +63,18 @@ inline constexpr char locale[] = "locale"; // a code of the locale table
 inline constexpr char gender[] = "gender"; // "Female" or "Male"
 } // namespace voiceRecord
 
+// Members of ttsReading's data.
+namespace reading {
+inline constexpr char reading[] = "reading";   // the text as read: toned pinyin, kana, or the text
+inline constexpr char phonemes[] = "phonemes"; // espeak-ng's phonemes of what the engine is given
+} // namespace reading
+
 // ---- Reply envelope -------------------------------------------------------
 // Every answer, success or not, is the JSON object {code, msg, data}.
 namespace envelope {
 inline constexpr char code[] = "code";
 inline constexpr char msg[] = "msg";
-inline constexpr char data[] = "data"; // an array; only getVoices fills it
+inline constexpr char data[] = "data"; // getVoices: the voice records; ttsReading: an object; else []
 inline constexpr int success = 1;      // any other code is a failure
 inline constexpr int failure = 0;      // the code the service sends for one
 } // namespace envelope

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <set>
+#include <mutex>
 
 namespace tavrel {
 
@@ -20,7 +22,7 @@ int g_sampleRate = 0;
 std::string g_loadedSpec;
 
 struct Collector {
-    SynthesisResult *result = nullptr;
+    SynthesisResult *result = nullptr;  // null: the sound is not kept (phoneme traces)
     std::size_t maxSamples = 0;
     bool overflow = false;
 };
@@ -31,6 +33,8 @@ int synthCallback(short *wav, int numSamples, espeak_EVENT *events)
     Collector *c = g_collector;
     if (!c)
         return 1;
+    if (!c->result)
+        return 0;
     if (wav && numSamples > 0) {
         if (c->result->pcm.size() + static_cast<std::size_t>(numSamples) > c->maxSamples) {
             c->overflow = true;
@@ -75,6 +79,23 @@ const Variant kMandarinVariants[] = {
     {"m2", "Male", "YunxiaNeural"},
 };
 
+// Mandarin as spoken in Taiwan: the same front end and pinyin voice.
+const Variant kTaiwanVariants[] = {
+    {"f1", "Female", "HsiaoChenNeural"},
+    {"m1", "Male", "YunJheNeural"},
+    {"f4", "Female", "HsiaoYuNeural"},
+};
+
+// Locales whose text the front end turns into engine input of another
+// espeak voice: Hanzi are never given to espeak's own Mandarin reading,
+// which speaks much of it with English sounds.
+const char *inputVoiceFor(const std::string &locale)
+{
+    if (locale == "zh-CN" || locale == "zh-TW")
+        return "cmn-latn-pinyin";
+    return nullptr;
+}
+
 std::string lower(std::string s)
 {
     for (char &ch : s)
@@ -106,7 +127,7 @@ const std::vector<std::pair<std::string, std::string>> &EspeakEngine::languageLo
         {"sq", "sq-AL"},    {"sr", "sr-RS"},    {"sv", "sv-SE"},    {"sw", "sw-KE"},
         {"ta", "ta-IN"},    {"te", "te-IN"},    {"th", "th-TH"},    {"tr", "tr-TR"},
         {"uk", "uk-UA"},    {"ur", "ur-PK"},    {"uz", "uz-UZ"},    {"vi", "vi-VN"},
-        {"cmn", "zh-CN"},   {"yue", "zh-HK"},
+        {"cmn", "zh-CN"},   {"yue", "zh-HK"},   {"cmn", "zh-TW"},
     };
     return table;
 }
@@ -156,15 +177,26 @@ void EspeakEngine::buildVoices()
         auto it = best.find(lang);
         if (it == best.end())
             continue;
-        const std::string &identifier = it->second.second;
-        const bool mandarin = (locale == "zh-CN");
-        const Variant *begin = mandarin ? std::begin(kMandarinVariants) : std::begin(kGenericVariants);
-        const Variant *end = mandarin ? std::end(kMandarinVariants) : std::end(kGenericVariants);
+        const char *input = inputVoiceFor(locale);
+        const std::string identifier = input ? input : it->second.second;
+        const Variant *begin = std::begin(kGenericVariants), *end = std::end(kGenericVariants);
+        if (locale == "zh-CN") {
+            begin = std::begin(kMandarinVariants);
+            end = std::end(kMandarinVariants);
+        } else if (locale == "zh-TW") {
+            begin = std::begin(kTaiwanVariants);
+            end = std::end(kTaiwanVariants);
+        }
         for (const Variant *var = begin; var != end; ++var) {
             VoiceInfo info{locale + "-" + var->name, locale, var->gender};
-            if (m_espeakSpec.count(info.name))
+            if (m_entries.count(info.name))
                 continue;
-            m_espeakSpec[info.name] = identifier + "+" + var->suffix;
+            const bool female = std::strcmp(var->gender, "Female") == 0;
+            Entry entry;
+            entry.spec = identifier + "+" + var->suffix;
+            entry.englishSpec = std::string("en-us+") + (female ? "f1" : "m1");
+            entry.language = input ? "cmn" : lang;
+            m_entries[info.name] = entry;
             m_voices.push_back(info);
         }
     }
@@ -172,47 +204,200 @@ void EspeakEngine::buildVoices()
 
 bool EspeakEngine::hasVoice(const std::string &name) const
 {
-    return m_espeakSpec.count(name) != 0;
+    return m_entries.count(name) != 0;
 }
 
-SynthesisResult EspeakEngine::synthesize(const std::string &text, const std::string &voice,
-                                         int ratePercent)
+const EspeakEngine::Entry *EspeakEngine::entryFor(const std::string &voice) const
 {
-    SynthesisResult result;
-    auto entry = m_espeakSpec.find(voice);
-    if (m_sampleRate <= 0 || entry == m_espeakSpec.end())
-        return result;
-    result.sampleRate = m_sampleRate;
+    auto it = m_entries.find(voice);
+    return it == m_entries.end() ? nullptr : &it->second;
+}
 
-    int rate = static_cast<int>(std::lround(espeakRATE_NORMAL * (100.0 + ratePercent) / 100.0));
-    rate = std::clamp(rate, static_cast<int>(espeakRATE_MINIMUM), static_cast<int>(espeakRATE_MAXIMUM));
+namespace {
 
-    std::lock_guard<std::mutex> lock(g_espeakMutex);
-    if (g_loadedSpec != entry->second) {
-        if (espeak_SetVoiceByName(entry->second.c_str()) != EE_OK) {
-            g_loadedSpec.clear();
-            return result;
-        }
-        g_loadedSpec = entry->second;
+int espeakRate(int ratePercent)
+{
+    const int rate = static_cast<int>(std::lround(espeakRATE_NORMAL * (100.0 + ratePercent) / 100.0));
+    return std::clamp(rate, static_cast<int>(espeakRATE_MINIMUM), static_cast<int>(espeakRATE_MAXIMUM));
+}
+
+// Selects an espeak voice; the caller holds g_espeakMutex.
+bool selectVoice(const std::string &spec)
+{
+    if (g_loadedSpec == spec)
+        return true;
+    if (espeak_SetVoiceByName(spec.c_str()) != EE_OK) {
+        g_loadedSpec.clear();
+        return false;
     }
+    g_loadedSpec = spec;
+    return true;
+}
+
+// One synthesis of UTF-8 text with the selected voice; the caller holds
+// g_espeakMutex. Word marks carry espeak's character positions (0-based).
+bool synthesizeLocked(const std::string &text, int rate, SynthesisResult &result, bool endPause = false)
+{
     espeak_SetParameter(espeakRATE, rate, 0);
     espeak_SetParameter(espeakVOLUME, 100, 0);
-
     Collector collector;
     collector.result = &result;
     // Six hours of audio: far beyond any segment; stops runaway input.
-    collector.maxSamples = static_cast<std::size_t>(m_sampleRate) * 3600 * 6;
+    collector.maxSamples = static_cast<std::size_t>(g_sampleRate) * 3600 * 6;
     g_collector = &collector;
     espeak_ERROR err = espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0,
-                                    espeakCHARS_UTF8, nullptr, nullptr);
+                                    espeakCHARS_UTF8 | (endPause ? espeakENDPAUSE : 0), nullptr, nullptr);
     g_collector = nullptr;
+    return err == EE_OK && !collector.overflow;
+}
 
-    result.ok = (err == EE_OK) && !collector.overflow;
+// Where sound starts and ends in a piece: runs inside one sentence are
+// joined without the silence espeak puts around each synthesis.
+std::pair<std::size_t, std::size_t> audibleSpan(const std::vector<std::int16_t> &pcm)
+{
+    constexpr int kThreshold = 300;
+    std::size_t first = 0, last = pcm.size();
+    while (first < pcm.size() && std::abs(pcm[first]) < kThreshold)
+        ++first;
+    while (last > first && std::abs(pcm[last - 1]) < kThreshold)
+        --last;
+    return {first, last};
+}
+
+}  // namespace
+
+SynthesisResult EspeakEngine::synthesize(const std::string &text, const std::string &voice, int ratePercent)
+{
+    SynthesisResult result;
+    const Entry *entry = entryFor(voice);
+    if (m_sampleRate <= 0 || !entry)
+        return result;
+    result.sampleRate = m_sampleRate;
+    std::lock_guard<std::mutex> lock(g_espeakMutex);
+    if (!selectVoice(entry->spec))
+        return result;
+    result.ok = synthesizeLocked(text, espeakRate(ratePercent), result);
     if (!result.ok) {
         result.pcm.clear();
         result.words.clear();
     }
     return result;
+}
+
+SynthesisResult EspeakEngine::synthesize(const std::vector<reading::EngineRun> &runs, const std::string &voice,
+                                         int ratePercent)
+{
+    SynthesisResult result;
+    const Entry *entry = entryFor(voice);
+    if (m_sampleRate <= 0 || !entry)
+        return result;
+    result.sampleRate = m_sampleRate;
+    const int rate = espeakRate(ratePercent);
+    // A little air where two runs meet, as between two words.
+    const std::size_t joinGap = static_cast<std::size_t>(m_sampleRate) * 40 / 1000;
+
+    std::lock_guard<std::mutex> lock(g_espeakMutex);
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const reading::EngineRun &run = runs[r];
+        if (run.text.empty())
+            continue;
+        if (!selectVoice(run.language == "en" ? entry->englishSpec : entry->spec))
+            return SynthesisResult{};
+        // A run that ends a clause keeps its pause; one that stops mid-clause
+        // (a name inside a sentence) runs on into the next.
+        const char tail = run.text.back();
+        const bool endsClause = tail == ',' || tail == '.' || tail == '?' || tail == '!' || tail == ';' ||
+                                static_cast<unsigned char>(tail) == 0x82;  // last byte of 。
+        SynthesisResult piece;
+        if (!synthesizeLocked(run.text, rate, piece, endsClause && r + 1 < runs.size()))
+            return SynthesisResult{};
+        auto [first, last] = audibleSpan(piece.pcm);
+        if (r == 0 || result.pcm.empty())
+            first = 0;
+        else
+            first = first > joinGap ? first - joinGap : 0;
+        if (r + 1 < runs.size() && last < piece.pcm.size() && !endsClause)
+            last = std::min(piece.pcm.size(), last + joinGap);
+        else
+            last = piece.pcm.size();
+        if (first >= last)
+            continue;
+        const std::int64_t offset = static_cast<std::int64_t>(result.pcm.size()) - static_cast<std::int64_t>(first);
+        for (const WordMark &m : piece.words) {
+            if (m.charIndex >= run.origin.size())
+                continue;
+            WordMark mapped;
+            mapped.charIndex = run.origin[m.charIndex];
+            mapped.sample = std::max<std::int64_t>(static_cast<std::int64_t>(result.pcm.size()), m.sample + offset);
+            result.words.push_back(mapped);
+        }
+        result.pcm.insert(result.pcm.end(), piece.pcm.begin() + static_cast<std::ptrdiff_t>(first),
+                          piece.pcm.begin() + static_cast<std::ptrdiff_t>(last));
+    }
+    // End on a moment of quiet, as a sentence does: a segment joined to the
+    // next without a pause must not run into it.
+    const std::size_t tailQuiet = static_cast<std::size_t>(m_sampleRate) * 120 / 1000;
+    const std::size_t heardTo = audibleSpan(result.pcm).second;
+    if (!result.pcm.empty() && result.pcm.size() - heardTo < tailQuiet)
+        result.pcm.resize(heardTo + tailQuiet, 0);
+
+    // Marks in text order; a run's first word can be heard before the last
+    // one of the run before it was marked.
+    std::stable_sort(result.words.begin(), result.words.end(),
+                     [](const WordMark &a, const WordMark &b) { return a.sample < b.sample; });
+    result.ok = true;
+    return result;
+}
+
+std::string EspeakEngine::phonemes(const std::vector<reading::EngineRun> &runs, const std::string &voice)
+{
+    const Entry *entry = entryFor(voice);
+    if (m_sampleRate <= 0 || !entry)
+        return {};
+    std::string out;
+    std::lock_guard<std::mutex> lock(g_espeakMutex);
+    for (const reading::EngineRun &run : runs) {
+        if (run.text.empty())
+            continue;
+        const bool english = run.language == "en";
+        if (!selectVoice(english ? entry->englishSpec : entry->spec))
+            return {};
+        // The trace espeak writes while it speaks is what it says, tone
+        // changes across words included (espeak_TextToPhonemes reads word by
+        // word and would not show them).
+        char *buffer = nullptr;
+        std::size_t size = 0;
+        std::FILE *trace = open_memstream(&buffer, &size);
+        if (!trace)
+            return {};
+        espeak_SetPhonemeTrace(espeakPHONEMES_SHOW, trace);
+        Collector discard;
+        discard.maxSamples = static_cast<std::size_t>(g_sampleRate) * 3600 * 6;
+        g_collector = &discard;
+        espeak_Synth(run.text.c_str(), run.text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr,
+                     nullptr);
+        g_collector = nullptr;
+        espeak_SetPhonemeTrace(0, nullptr);
+        std::fclose(trace);
+        std::string said(buffer ? buffer : "", size);
+        std::free(buffer);
+        for (char &c : said)
+            if (c == '\n' || c == '\r')
+                c = ' ';
+        while (!said.empty() && said.back() == ' ')
+            said.pop_back();
+        while (!said.empty() && said.front() == ' ')
+            said.erase(said.begin());
+        if (said.empty())
+            continue;
+        if (!out.empty())
+            out.push_back(' ');
+        if (english)
+            out += "(en)" + said + "(" + entry->language + ")";
+        else
+            out += said;
+    }
+    return out;
 }
 
 }  // namespace tavrel

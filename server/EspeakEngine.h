@@ -3,7 +3,6 @@
 #include "SpeechEngine.h"
 
 #include <map>
-#include <mutex>
 #include <string>
 
 namespace tavrel {
@@ -24,19 +23,29 @@ public:
     bool hasVoice(const std::string &name) const override;
     SynthesisResult synthesize(const std::string &text, const std::string &voice,
                                int ratePercent) override;
+    SynthesisResult synthesize(const std::vector<reading::EngineRun> &runs, const std::string &voice,
+                               int ratePercent) override;
+    std::string phonemes(const std::vector<reading::EngineRun> &runs, const std::string &voice) override;
 
     // espeak-ng language name → locale code of the program's locale table,
     // exposed for tests.
     static const std::vector<std::pair<std::string, std::string>> &languageLocales();
 
 private:
-    void buildVoices();
+    // How one voice is spoken: its own espeak voice and variant, and the
+    // English voice of the same gender for Latin runs inside its text.
+    struct Entry {
+        std::string spec;         // "cmn-latn-pinyin+f1"
+        std::string englishSpec;  // "en-us+f1"
+        std::string language;     // espeak language of `spec`, for (en)…(cmn) marks
+    };
 
-    std::mutex m_synthMutex;
+    void buildVoices();
+    const Entry *entryFor(const std::string &voice) const;
+
     int m_sampleRate = 0;
-    std::string m_loadedVoice;  // espeak voice name currently selected
     std::vector<VoiceInfo> m_voices;
-    std::map<std::string, std::string> m_espeakSpec;  // identifier → "cmn+f1"
+    std::map<std::string, Entry> m_entries;  // identifier → how it is spoken
 };
 
 }  // namespace tavrel

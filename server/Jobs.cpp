@@ -109,9 +109,15 @@ Outcome renderSegment(SpeechEngine &engine, const RenderJob &job, RenderedSegmen
 
     // Only the synthesis is serialised (inside the engine); everything after
     // it runs in parallel on the request threads.
-    SynthesisResult speech = engine.synthesize(job.text, job.voice, job.ratePercent);
-    if (!speech.ok || speech.pcm.empty())
+    SynthesisResult speech = engine.synthesize(job.prepared.runs, job.voice, job.ratePercent);
+    if (!speech.ok)
         return {false, "语音合成失败"};
+    if (speech.pcm.empty()) {
+        // Nothing to say (only punctuation or symbols): a short silence keeps
+        // the passage's place in the joined file.
+        speech.pcm.assign(static_cast<std::size_t>(speech.sampleRate) * 3 / 10, 0);
+        speech.words.clear();
+    }
 
     std::vector<std::int16_t> pcm = speech.pcm;
     if (job.volumePercent != 0) {

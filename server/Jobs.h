@@ -18,7 +18,8 @@ struct Outcome {
 };
 
 struct RenderJob {
-    std::string text;
+    std::string text;                 // as the request wrote it: the subtitles show it
+    reading::Prepared prepared;       // what the engine is given for it
     std::string voice;
     int ratePercent = 0;
     int volumePercent = 0;

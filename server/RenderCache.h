@@ -21,10 +21,11 @@ struct RenderKey {
     std::string voice;
     int ratePercent = 0;
     int volumePercent = 0;
+    std::string input;  // the engine input: a changed user lexicon changes it
     bool operator==(const RenderKey &o) const
     {
         return ratePercent == o.ratePercent && volumePercent == o.volumePercent && voice == o.voice &&
-               text == o.text;
+               text == o.text && input == o.input;
     }
 };
 

@@ -2,6 +2,8 @@
 // added by implementing it; nothing above this header knows about espeak-ng.
 #pragma once
 
+#include "FrontEnd.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,10 +38,22 @@ public:
     virtual const std::vector<VoiceInfo> &voices() const = 0;
     virtual bool hasVoice(const std::string &name) const = 0;
 
-    // Renders UTF-8 text. ratePercent is relative to the voice's normal speed
-    // (0 = normal, 50 = half again as fast). Safe to call from any thread.
+    // Renders UTF-8 text as the engine reads it by itself. ratePercent is
+    // relative to the voice's normal speed (0 = normal, 50 = half again as
+    // fast). Safe to call from any thread.
     virtual SynthesisResult synthesize(const std::string &text, const std::string &voice,
                                        int ratePercent) = 0;
+
+    // Renders the reading front end's output: run after run, each in its
+    // language (the voice's own, or "en" with the English voice of the same
+    // gender), joined without the pauses of separate sentences. Word marks
+    // point into the request text through each run's origins.
+    virtual SynthesisResult synthesize(const std::vector<reading::EngineRun> &runs, const std::string &voice,
+                                       int ratePercent) = 0;
+
+    // What the engine will say for these runs, as its phoneme mnemonics,
+    // with a change of language written as the engine writes it: (en)…(cmn).
+    virtual std::string phonemes(const std::vector<reading::EngineRun> &runs, const std::string &voice) = 0;
 };
 
 }  // namespace tavrel

@@ -1,7 +1,10 @@
 #include "SpeechService.h"
 
+#include "FrontEnd.h"
 #include "Jobs.h"
 #include "RenderCache.h"
+#include "Subtitles.h"
+#include "UserLexicon.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
@@ -9,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iostream>
 #include <thread>
 
 #include <sys/socket.h>
@@ -86,8 +90,15 @@ public:
 
 SpeechService::SpeechService(ServiceConfig config, std::shared_ptr<SpeechEngine> engine)
     : m_config(std::move(config)), m_engine(std::move(engine)), m_guard(m_config.workDir),
+      m_frontEnd(std::make_shared<reading::FrontEnd>(m_config.dataDir)),
+      m_lexicon(std::make_unique<reading::UserLexicon>(m_config.workDir / "lexicon.txt")),
       m_http(std::make_unique<Http>())
 {
+    if (!m_frontEnd->loadError().empty())
+        std::cerr << "Sayora_server_Tavrel: reading data: " << m_frontEnd->loadError() << "\n";
+    for (const VoiceInfo &v : m_engine->voices())
+        if (m_frontEnd->supports(v.locale))
+            m_voiceLocales[v.name] = v.locale;
     if (m_config.renderCacheBytes > 0)
         m_cache = std::make_unique<RenderCache>(m_config.renderCacheBytes);
     m_threads = m_config.threads ? m_config.threads : std::max(1u, std::thread::hardware_concurrency());
@@ -155,6 +166,21 @@ bool SpeechService::isRunning() const
     return m_http->is_running();
 }
 
+std::vector<VoiceInfo> SpeechService::usableVoices() const
+{
+    std::vector<VoiceInfo> out;
+    for (const VoiceInfo &v : m_engine->voices())
+        if (m_voiceLocales.count(v.name))
+            out.push_back(v);
+    return out;
+}
+
+std::string SpeechService::usableLocale(const std::string &voice) const
+{
+    auto it = m_voiceLocales.find(voice);
+    return it == m_voiceLocales.end() ? std::string() : it->second;
+}
+
 void SpeechService::installRoutes()
 {
     httplib::Server &http = *m_http;
@@ -180,7 +206,7 @@ void SpeechService::installRoutes()
 
     http.Get("/getVoices", [this](const httplib::Request &, httplib::Response &res) {
         Json data = Json::array();
-        for (const VoiceInfo &v : m_engine->voices()) {
+        for (const VoiceInfo &v : usableVoices()) {
             Json item;
             item["name"] = v.name;
             item["locale"] = v.locale;
@@ -223,8 +249,51 @@ void SpeechService::installRoutes()
         return form;
     };
 
-    http.Post("/ttsCommunicate", [this, readForm](const httplib::Request &req, httplib::Response &res,
-                                                  const httplib::ContentReader &reader) {
+    // The text and voice of a render or a reading, checked the same way for
+    // both; on success `text` holds the code points and `locale` the voice's.
+    auto checkTextAndVoice = [this](const std::map<std::string, std::string> &form, std::u32string &text,
+                                    std::string &locale) -> std::string {
+        const std::string &raw = *field(form, "text");
+        if (raw.find_first_not_of(" \t\r\n") == std::string::npos)
+            return "文本为空";
+        if (raw.size() > 200000)
+            return "文本过长";
+        if (raw.find('\0') != std::string::npos)
+            return "文本含有非法字符";
+        if (!srt::decodeUtf8(raw, text))
+            return "文本编码错误";
+        const std::string &voice = *field(form, "voice");
+        locale = usableLocale(voice);
+        if (locale.empty())
+            return "未知的语音：" + voice.substr(0, 80);
+        return {};
+    };
+
+    http.Post("/ttsReading", [this, readForm, checkTextAndVoice](const httplib::Request &req,
+                                                                 httplib::Response &res,
+                                                                 const httplib::ContentReader &reader) {
+        std::string error;
+        auto form = readForm(req, reader, error);
+        if (!form)
+            return fail(res, error);
+        for (const char *name : {"text", "voice"})
+            if (!field(*form, name))
+                return fail(res, std::string("缺少参数：") + name);
+        std::u32string text;
+        std::string locale;
+        error = checkTextAndVoice(*form, text, locale);
+        if (!error.empty())
+            return fail(res, error);
+        const reading::Prepared prepared = m_frontEnd->prepare(text, locale, m_lexicon.get());
+        Json data;
+        data["reading"] = prepared.reading;
+        data["phonemes"] = m_engine->phonemes(prepared.runs, *field(*form, "voice"));
+        reply(res, 1, "获取成功", std::move(data));
+    });
+
+    http.Post("/ttsCommunicate", [this, readForm, checkTextAndVoice](const httplib::Request &req,
+                                                                     httplib::Response &res,
+                                                                     const httplib::ContentReader &reader) {
         std::string error;
         auto form = readForm(req, reader, error);
         if (!form)
@@ -235,16 +304,13 @@ void SpeechService::installRoutes()
                 return fail(res, std::string("缺少参数：") + name);
 
         RenderJob job;
+        std::u32string text;
+        std::string locale;
+        error = checkTextAndVoice(*form, text, locale);
+        if (!error.empty())
+            return fail(res, error);
         job.text = *field(*form, "text");
-        if (job.text.find_first_not_of(" \t\r\n") == std::string::npos)
-            return fail(res, "文本为空");
-        if (job.text.size() > 200000)
-            return fail(res, "文本过长");
-        if (job.text.find('\0') != std::string::npos)
-            return fail(res, "文本含有非法字符");
         job.voice = *field(*form, "voice");
-        if (!m_engine->hasVoice(job.voice))
-            return fail(res, "未知的语音：" + job.voice.substr(0, 80));
         // The program's rate box reaches -100%: the slowest the voice can
         // speak, which the engine clamps to.
         auto rate = parsePercent(*field(*form, "rates"), -100, 200);
@@ -264,6 +330,7 @@ void SpeechService::installRoutes()
             return fail(res, "字幕路径错误：" + subs.error);
         job.media = media.path;
         job.subtitles = subs.path;
+        job.prepared = m_frontEnd->prepare(text, locale, m_lexicon.get());
 
         Outcome out = m_cache ? renderSegmentCached(*m_engine, *m_cache, job) : renderSegment(*m_engine, job);
         reply(res, out.ok ? 1 : 0, out.msg);

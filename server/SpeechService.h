@@ -6,6 +6,7 @@
 #include "SpeechEngine.h"
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -22,9 +23,14 @@ struct ServiceConfig {
     unsigned threads = 0;                  // 0: one per core
     std::size_t maxBodyBytes = 8u << 20;   // a request body larger than this is refused
     std::size_t renderCacheBytes = 64u << 20;  // rendered segments kept in memory; 0: none
+    std::filesystem::path dataDir = TAVREL_DATA_DIR;  // the reading front end's converted word list
 };
 
 class RenderCache;
+namespace reading {
+class FrontEnd;
+class UserLexicon;
+}
 
 class SpeechService {
 public:
@@ -45,14 +51,24 @@ public:
     bool isRunning() const;
     unsigned threadCount() const { return m_threads; }
     RenderCache *renderCache() const { return m_cache.get(); }  // null when disabled
+    const reading::FrontEnd &frontEnd() const { return *m_frontEnd; }
+
+    // The voices whose text can be read: the engine has them and the front
+    // end has what their language needs.
+    std::vector<VoiceInfo> usableVoices() const;
 
 private:
     class Http;
     void installRoutes();
+    // The voice's locale, or empty when the voice cannot be used.
+    std::string usableLocale(const std::string &voice) const;
 
     ServiceConfig m_config;
     std::shared_ptr<SpeechEngine> m_engine;
     PathGuard m_guard;
+    std::shared_ptr<reading::FrontEnd> m_frontEnd;
+    std::unique_ptr<reading::UserLexicon> m_lexicon;  // <working folder>/lexicon.txt
+    std::map<std::string, std::string> m_voiceLocales;
     std::unique_ptr<RenderCache> m_cache;  // before m_http: outlives the request threads
     std::unique_ptr<Http> m_http;
     unsigned m_threads = 1;

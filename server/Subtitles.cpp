@@ -270,6 +270,24 @@ std::vector<Cue> timeSpans(const std::vector<TextSpan> &spans, const SynthesisRe
         return to > from && std::sqrt(sum / static_cast<double>(to - from)) > 300.0;
     };
 
+    // A word event can come at the start of the pause before its sentence;
+    // the cue starts where the word is heard.
+    for (std::size_t k = 0; k < spans.size(); ++k) {
+        if (starts[k] < 0)
+            continue;
+        std::int64_t limit = pcmSize;
+        for (std::size_t m = k + 1; m < spans.size(); ++m)
+            if (starts[m] >= 0) {
+                limit = starts[m];
+                break;
+            }
+        std::int64_t s = starts[k];
+        while (s + window <= limit && !loud(s))
+            s += window;
+        if (s + window <= limit)
+            starts[k] = s;
+    }
+
     std::vector<Cue> cues;
     for (std::size_t k = 0; k < spans.size(); ++k) {
         if (starts[k] < 0 || spans[k].text.empty())

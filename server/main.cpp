@@ -75,6 +75,12 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    // The reading data lives beside the executable, wherever the working
+    // folder is.
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec && std::filesystem::exists(self.parent_path() / "mandarin.lex", ec))
+        config.dataDir = self.parent_path();
+
     std::signal(SIGPIPE, SIG_IGN);
     raiseFileLimit();
 

@@ -30,8 +30,13 @@ struct Prepared {
     std::string reading;
 };
 
-class Lexicon;      // the built-in Mandarin word list (converted at build time)
-class UserLexicon;  // the user's lexicon.txt
+// The text as one run in the voice's own language, read by the engine as
+// written (control characters become blanks).
+Prepared asWritten(const std::u32string &text);
+
+class Lexicon;         // the built-in Mandarin word list (converted at build time)
+class UserLexicon;     // the user's lexicon.txt
+class JapaneseReader;  // MeCab with the IPA dictionary
 
 class FrontEnd {
 public:
@@ -41,6 +46,10 @@ public:
     ~FrontEnd();
 
     bool hasMandarin() const;
+    bool hasJapanese() const;
+    // Whether text of this locale can be read: a locale whose data failed
+    // to load is not offered, rather than read with the wrong language.
+    bool supports(const std::string &locale) const;
     const std::string &loadError() const { return m_error; }
 
     // `locale` is the voice's locale code ("zh-CN", "zh-TW", "ja-JP", …).
@@ -49,7 +58,10 @@ public:
                      const UserLexicon *user = nullptr) const;
 
 private:
+    class Simplifier;
+
     std::unique_ptr<Lexicon> m_mandarin;
+    std::unique_ptr<Simplifier> m_simplifier;
     std::string m_error;
 };
 

@@ -32,6 +32,7 @@ void TestContract::endpointsAndFields()
     QCOMPARE(contract::route(contract::endpoint::getVoices), std::string("/getVoices"));
     QCOMPARE(contract::route(contract::endpoint::ttsCommunicate), std::string("/ttsCommunicate"));
     QCOMPARE(contract::route(contract::endpoint::audioCombined), std::string("/audioCombined"));
+    QCOMPARE(contract::route(contract::endpoint::ttsReading), std::string("/ttsReading"));
 
     QStringList tts;
     for (const char *name : contract::ttsCommunicateFields)
@@ -41,6 +42,10 @@ void TestContract::endpointsAndFields()
     for (const char *name : contract::audioCombinedFields)
         join.append(name);
     QCOMPARE(join, (QStringList{"audio", "path", "dura"}));
+    QStringList reading;
+    for (const char *name : contract::ttsReadingFields)
+        reading.append(name);
+    QCOMPARE(reading, (QStringList{"text", "voice"}));
     QCOMPARE(contract::envelope::success, 1);
     QVERIFY(contract::envelope::failure != contract::envelope::success);
 }

@@ -4,6 +4,7 @@
 #include "Jobs.h"
 #include "RenderCache.h"
 #include "ServerTestSupport.h"
+#include "Subtitles.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +39,9 @@ RenderJob jobFor(const Case &c, const fs::path &dir, const std::string &name)
 {
     RenderJob job;
     job.text = c.text;
+    std::u32string text;
+    srt::decodeUtf8(c.text, text);
+    job.prepared = reading::asWritten(text);
     job.voice = c.voice;
     job.ratePercent = c.rate;
     job.volumePercent = c.volume;

@@ -1,0 +1,198 @@
+#include "MandarinReader.h"
+
+#include "MandarinTones.h"
+#include "MandarinWords.h"
+#include "Utf8.h"
+
+#include <cctype>
+
+namespace tavrel::reading {
+
+namespace {
+
+bool isLatinLetter(char32_t c)
+{
+    return (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z') || (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7);
+}
+
+bool isDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
+
+// Punctuation that marks a pause, and what the engine is given for it.
+const char *pauseFor(char32_t c)
+{
+    switch (c) {
+    case U'。': case U'.': case U'！': case U'!': case U'？': case U'?': case U'…': case U'\n':
+        return c == U'？' || c == U'?' ? "?" : c == U'！' || c == U'!' ? "!" : ".";
+    case U'，': case U',': case U'、': case U'；': case U';': case U'：': case U':': case U'—': case U'–':
+    case U'～': case U'·':
+        return ",";
+    default:
+        return nullptr;
+    }
+}
+
+const char *digitSyllable(char32_t c)
+{
+    static const char *names[] = {"ling2", "yi1", "er4", "san1", "si4", "wu3", "liu4", "qi1", "ba1", "jiu3"};
+    return names[c - U'0'];
+}
+
+const char *const kFullStop = "\xE3\x80\x82";  // 。
+
+bool endsWith(const std::string &s, const char *tail)
+{
+    const std::size_t n = std::char_traits<char>::length(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+// Builds the engine runs and the reading as the text is walked.
+class Output {
+public:
+    explicit Output(Prepared &p) : m_p(p) {}
+
+    void syllable(const std::string &s, std::size_t origin)
+    {
+        if (s.empty())
+            return;
+        EngineRun &run = runFor("");
+        separate(run);
+        appendText(run, s, origin);
+        addToReading(s);
+    }
+    void latin(const std::string &written, const std::string &spoken, std::size_t origin)
+    {
+        EngineRun &run = runFor("en");
+        separate(run);
+        appendText(run, spoken, origin);
+        addToReading(written);
+    }
+    void pause(const char *mark, std::size_t origin)
+    {
+        if (m_p.runs.empty())
+            return;
+        EngineRun &run = m_p.runs.back();
+        if (run.text.empty() || run.text.back() == ',' || run.text.back() == '.' || run.text.back() == '?' ||
+            run.text.back() == '!' || endsWith(run.text, kFullStop))
+            return;
+        // The pinyin voice does not end a sentence at '.', only at '。'.
+        appendText(run, std::string(mark) == "." && run.language.empty() ? kFullStop : mark, origin);
+    }
+
+private:
+    EngineRun &runFor(const char *language)
+    {
+        if (m_p.runs.empty() || m_p.runs.back().language != language) {
+            m_p.runs.emplace_back();
+            m_p.runs.back().language = language;
+        }
+        return m_p.runs.back();
+    }
+    static void separate(EngineRun &run)
+    {
+        if (!run.text.empty() && run.text.back() != ' ') {
+            run.text.push_back(' ');
+            run.origin.push_back(run.origin.back());
+        }
+    }
+    static void appendText(EngineRun &run, const std::string &s, std::size_t origin)
+    {
+        // Engine text here is ASCII (pinyin, Latin letters) or Latin-1
+        // letters; one origin per code point.
+        const std::u32string cps = utf8::decode(s);
+        run.text += s;
+        run.origin.insert(run.origin.end(), cps.size(), origin);
+    }
+    void addToReading(const std::string &s)
+    {
+        if (!m_p.reading.empty())
+            m_p.reading.push_back(' ');
+        m_p.reading += s;
+    }
+
+    Prepared &m_p;
+};
+
+}  // namespace
+
+bool isHan(char32_t c)
+{
+    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) || c == 0x3007 ||
+           (c >= 0x20000 && c <= 0x2FFFF) || (c >= 0xF900 && c <= 0xFAFF);
+}
+
+std::string spellAcronyms(const std::string &latinRun)
+{
+    std::string out;
+    std::size_t i = 0;
+    while (i < latinRun.size()) {
+        std::size_t j = i;
+        while (j < latinRun.size() && std::isalpha(static_cast<unsigned char>(latinRun[j])))
+            ++j;
+        const std::size_t len = j - i;
+        bool caps = len >= 2 && len <= 5;
+        for (std::size_t k = i; caps && k < j; ++k)
+            caps = std::isupper(static_cast<unsigned char>(latinRun[k]));
+        if (caps) {
+            // Dotted, the English voice spells it (NASA would be read as a word).
+            for (std::size_t k = i; k < j; ++k) {
+                out.push_back(latinRun[k]);
+                out.push_back('.');
+            }
+        } else {
+            out.append(latinRun, i, len);
+        }
+        if (j == i) {
+            out.push_back(latinRun[i]);
+            ++j;
+        }
+        i = j;
+    }
+    return out;
+}
+
+Prepared readMandarin(const MappedText &text, const Lexicon &lexicon, const ParsedLexicon *user)
+{
+    Prepared prepared;
+    Output out(prepared);
+    const std::u32string &t = text.text;
+    std::size_t i = 0;
+    while (i < t.size()) {
+        const char32_t c = t[i];
+        if (isHan(c)) {
+            std::size_t j = i;
+            while (j < t.size() && isHan(t[j]))
+                ++j;
+            std::vector<HanWord> words = readWords(t.substr(i, j - i), lexicon, user);
+            applyPolyphoneRules(words);
+            applyNeutralTones(words);
+            applyYiBuSandhi(words);
+            applyErhua(words);
+            for (const HanWord &w : words)
+                for (std::size_t k = 0; k < w.text.size(); ++k)
+                    out.syllable(w.syllables[k], text.origin[i + w.begin + k]);
+            i = j;
+        } else if (isLatinLetter(c)) {
+            // A Latin word, with inner apostrophes, hyphens and dots (don't,
+            // e-mail, Mr.), spoken by the English voice.
+            std::size_t j = i;
+            while (j < t.size() &&
+                   (isLatinLetter(t[j]) || isDigit(t[j]) ||
+                    ((t[j] == U'\'' || t[j] == U'-' || t[j] == U'.' || t[j] == U'&') && j + 1 < t.size() &&
+                     isLatinLetter(t[j + 1]))))
+                ++j;
+            const std::string word = utf8::encode(t.substr(i, j - i));
+            out.latin(word, spellAcronyms(word), text.origin[i]);
+            i = j;
+        } else if (isDigit(c)) {
+            out.syllable(digitSyllable(c), text.origin[i]);
+            ++i;
+        } else {
+            if (const char *mark = pauseFor(c))
+                out.pause(mark, text.origin[i]);
+            ++i;
+        }
+    }
+    return prepared;
+}
+
+}  // namespace tavrel::reading

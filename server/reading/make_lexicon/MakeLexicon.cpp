@@ -1,0 +1,334 @@
+// tavrel_make_lexicon: converts Debian's language data into the service's
+// Mandarin word list (see LexiconFile.h). Run at build time:
+//
+//   tavrel_make_lexicon <terra_pinyin.dict.yaml> <jieba dict.txt>
+//                       <own words .tsv> <opencc t2s.json> <output>
+//
+// terra_pinyin gives toned pinyin of characters and words in Traditional
+// characters; OpenCC turns the keys into Simplified ones; jieba's list gives
+// how often each word occurs (for segmentation) and its part of speech; our
+// own table corrects and completes both.
+#include "LexiconFile.h"
+
+#include <opencc/SimpleConverter.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+using tavrel::reading::lexfile::Entry;
+using tavrel::reading::lexfile::Header;
+
+std::u32string decode(const std::string &s)
+{
+    std::u32string out;
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        int n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > s.size())
+            return {};
+        char32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
+        for (int k = 1; k < n; ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        out.push_back(cp);
+        i += n;
+    }
+    return out;
+}
+
+std::vector<std::string> split(const std::string &s, char sep)
+{
+    std::vector<std::string> parts;
+    std::string cur;
+    std::istringstream in(s);
+    while (std::getline(in, cur, sep))
+        parts.push_back(cur);
+    return parts;
+}
+
+std::vector<std::string> syllables(const std::string &reading) { return split(reading, ' '); }
+
+bool isHan(char32_t c)
+{
+    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) || c == 0x3007 ||
+           (c >= 0x20000 && c <= 0x2FFFF) || (c >= 0xF900 && c <= 0xFAFF);
+}
+
+bool allHan(const std::u32string &w)
+{
+    return !w.empty() && std::all_of(w.begin(), w.end(), isHan);
+}
+
+struct CharReading {
+    std::string reading;
+    double ownPercent = 0;        // weight of the character's own row
+    double convertedPercent = 0;  // summed over Traditional characters that become it
+    double usage = 0;    // how often words of the data read it so, by word frequency
+    double percent = 0;  // the two weights together
+    std::size_t order = 0;
+};
+
+struct Word {
+    std::vector<std::string> readings;  // in the order the data lists them
+    std::string own;                    // from our table, wins
+    std::uint32_t frequency = 0;
+    std::string pos;
+    bool ownEntry = false;
+};
+
+// A word listed with several readings is read as the data lists it first;
+// our own table settles the everyday words where that is wrong. (Preferring
+// the variant with a neutral tone was tried: it lost more than it won.)
+std::string chooseReading(const std::vector<std::string> &readings, std::string &alt)
+{
+    alt.clear();
+    if (readings.empty())
+        return {};
+    if (readings.size() > 1)
+        alt = readings[1];
+    return readings[0];
+}
+
+bool readLines(const char *path, std::vector<std::string> &lines)
+{
+    std::ifstream in(path);
+    if (!in)
+        return false;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 6) {
+        std::cerr << "usage: tavrel_make_lexicon <terra_pinyin.dict.yaml> <jieba dict.txt> <own.tsv> <t2s.json> <out>\n";
+        return 2;
+    }
+    std::unique_ptr<opencc::SimpleConverter> t2s;
+    try {
+        t2s = std::make_unique<opencc::SimpleConverter>(argv[4]);
+    } catch (const std::exception &e) {
+        std::cerr << "tavrel_make_lexicon: OpenCC: " << e.what() << "\n";
+        return 1;
+    }
+
+    std::map<std::u32string, Word> words;
+    // Character readings with their weights, merged over every Traditional
+    // character that becomes the same Simplified one.
+    std::map<std::u32string, std::vector<CharReading>> chars;
+
+    std::vector<std::string> lines;
+    if (!readLines(argv[1], lines)) {
+        std::cerr << "tavrel_make_lexicon: cannot read " << argv[1] << "\n";
+        return 1;
+    }
+    // Rows per character, for characters listed without weights.
+    std::map<std::string, int> rowsOf;
+    {
+        bool inBody = false;
+        for (const std::string &line : lines) {
+            if (!inBody) {
+                inBody = (line == "...");
+                continue;
+            }
+            const auto tab = line.find('\t');
+            if (tab != std::string::npos && decode(line.substr(0, tab)).size() == 1)
+                ++rowsOf[line.substr(0, tab)];
+        }
+    }
+    bool body = false;
+    for (const std::string &line : lines) {
+        if (!body) {
+            body = (line == "...");
+            continue;
+        }
+        if (line.empty() || line[0] == '#')
+            continue;
+        auto cols = split(line, '\t');
+        if (cols.size() < 2 || cols[1].empty())
+            continue;
+        const std::u32string trad = decode(cols[0]);
+        if (!allHan(trad))
+            continue;
+        std::u32string simp = decode(t2s->Convert(cols[0]));
+        if (simp.size() != trad.size() || !allHan(simp))
+            simp = trad;  // a conversion that changes the length cannot keep the syllables aligned
+        if (syllables(cols[1]).size() != simp.size())
+            continue;
+        if (simp.size() == 1) {
+            // A row without a weight shares the character's weight evenly.
+            double percent = 100.0 / std::max(1, rowsOf[cols[0]]);
+            if (cols.size() >= 3 && !cols[2].empty())
+                percent = std::atof(cols[2].c_str());
+            auto &list = chars[simp];
+            auto it = std::find_if(list.begin(), list.end(), [&](auto &r) { return r.reading == cols[1]; });
+            if (it == list.end()) {
+                list.push_back(CharReading{cols[1], 0, 0, 0, 0, list.size()});
+                it = list.end() - 1;
+            }
+            (simp == trad ? it->ownPercent : it->convertedPercent) += percent;
+            continue;
+        }
+        auto &w = words[simp];
+        if (std::find(w.readings.begin(), w.readings.end(), cols[1]) == w.readings.end())
+            w.readings.push_back(cols[1]);
+    }
+
+    lines.clear();
+    if (!readLines(argv[2], lines)) {
+        std::cerr << "tavrel_make_lexicon: cannot read " << argv[2] << "\n";
+        return 1;
+    }
+    for (const std::string &line : lines) {
+        auto cols = split(line, ' ');
+        if (cols.size() < 2)
+            continue;
+        const std::u32string key = decode(cols[0]);
+        if (!allHan(key) || key.size() > 12)
+            continue;
+        auto &w = words[key];
+        w.frequency = static_cast<std::uint32_t>(std::max(1L, std::atol(cols[1].c_str())));
+        if (cols.size() >= 3)
+            w.pos = cols[2];
+    }
+
+    // A character's reading when no word decides it: the weight the data
+    // gives, else the reading its words use most (many characters are listed
+    // with several readings and no weights: 气 qi3, qi4).
+    for (const auto &[key, w] : words) {
+        if (key.size() < 2 || w.readings.empty())
+            continue;
+        const double f = w.frequency ? w.frequency : 1;
+        const auto syl = syllables(w.readings.front());
+        for (std::size_t i = 0; i < key.size() && i < syl.size(); ++i) {
+            auto it = chars.find(key.substr(i, 1));
+            if (it == chars.end())
+                continue;
+            for (CharReading &r : it->second)
+                if (r.reading == syl[i])
+                    r.usage += f;
+        }
+    }
+    for (auto &[key, list] : chars) {
+        // A Simplified character that is also a rare Traditional one (开, 台)
+        // has that one's readings in its own row; the readings of the
+        // Traditional characters that become it (開 kai1, 臺 tai2) count more.
+        const bool converted = std::any_of(list.begin(), list.end(), [](auto &r) { return r.convertedPercent > 0; });
+        for (CharReading &r : list)
+            r.percent = (converted ? 0.3 : 1.0) * r.ownPercent + r.convertedPercent;
+        std::stable_sort(list.begin(), list.end(), [](const CharReading &a, const CharReading &b) {
+            if (a.percent != b.percent)
+                return a.percent > b.percent;
+            if (a.usage != b.usage)
+                return a.usage > b.usage;
+            return a.order < b.order;
+        });
+        auto &w = words[key];
+        for (auto &r : list)
+            w.readings.push_back(r.reading);
+    }
+
+    lines.clear();
+    if (!readLines(argv[3], lines)) {
+        std::cerr << "tavrel_make_lexicon: cannot read " << argv[3] << "\n";
+        return 1;
+    }
+    int lineNo = 0;
+    for (const std::string &line : lines) {
+        ++lineNo;
+        if (line.empty() || line[0] == '#')
+            continue;
+        auto cols = split(line, '\t');
+        const std::u32string key = cols.empty() ? std::u32string() : decode(cols[0]);
+        if (cols.size() < 2 || !allHan(key) || syllables(cols[1]).size() != key.size()) {
+            std::cerr << argv[3] << ":" << lineNo << ": not a word and its syllables\n";
+            return 1;
+        }
+        auto &w = words[key];
+        w.own = cols[1];
+        w.ownEntry = true;
+        if (cols.size() >= 3 && !cols[2].empty())
+            w.frequency = static_cast<std::uint32_t>(std::atol(cols[2].c_str()));
+        if (cols.size() >= 4 && !cols[3].empty())
+            w.pos = cols[3];
+        if (w.frequency == 0)
+            w.frequency = 2000;  // our words are ordinary words: let them win segmentation
+    }
+
+    // Write.
+    std::vector<Entry> entries;
+    std::u32string keys;
+    std::string readings(1, '\0');  // offset 0 means "none"
+    double total = 0;
+    std::uint32_t maxKey = 1;
+    for (auto &[key, w] : words) {
+        Entry e{};
+        e.keyOffset = static_cast<std::uint32_t>(keys.size());
+        e.keyLength = static_cast<std::uint16_t>(key.size());
+        keys += key;
+        std::string alt;
+        const std::string reading = w.ownEntry ? w.own : chooseReading(w.readings, alt);
+        if (!reading.empty()) {
+            e.flags |= tavrel::reading::lexfile::kHasReading;
+            e.readingOffset = static_cast<std::uint32_t>(readings.size());
+            e.readingLength = static_cast<std::uint16_t>(reading.size());
+            readings += reading;
+        }
+        if (!alt.empty()) {
+            e.altOffset = static_cast<std::uint32_t>(readings.size());
+            e.altLength = static_cast<std::uint16_t>(alt.size());
+            readings += alt;
+        }
+        if (w.ownEntry)
+            e.flags |= tavrel::reading::lexfile::kOwnTable;
+        // Words of the pinyin data that the frequency list lacks are rare.
+        e.frequency = w.frequency ? w.frequency : (key.size() == 1 ? 1 : 3);
+        e.pos[0] = w.pos.size() > 0 ? w.pos[0] : ' ';
+        e.pos[1] = w.pos.size() > 1 ? w.pos[1] : ' ';
+        total += e.frequency;
+        maxKey = std::max<std::uint32_t>(maxKey, e.keyLength);
+        entries.push_back(e);
+    }
+
+    Header h{};
+    std::memcpy(h.magic, tavrel::reading::lexfile::kMagic, sizeof h.magic);
+    h.entryCount = static_cast<std::uint32_t>(entries.size());
+    h.keyUnits = static_cast<std::uint32_t>(keys.size());
+    h.readingBytes = static_cast<std::uint32_t>(readings.size());
+    h.maxKeyLength = maxKey;
+    h.logTotal = std::log(total);
+
+    const std::string tmp = std::string(argv[5]) + ".tmp";
+    std::FILE *out = std::fopen(tmp.c_str(), "wb");
+    bool ok = out && std::fwrite(&h, sizeof h, 1, out) == 1 &&
+              std::fwrite(entries.data(), sizeof(Entry), entries.size(), out) == entries.size() &&
+              std::fwrite(keys.data(), sizeof(char32_t), keys.size(), out) == keys.size() &&
+              std::fwrite(readings.data(), 1, readings.size(), out) == readings.size();
+    if (out)
+        ok = (std::fclose(out) == 0) && ok;
+    if (!ok || std::rename(tmp.c_str(), argv[5]) != 0) {
+        std::cerr << "tavrel_make_lexicon: cannot write " << argv[5] << "\n";
+        std::remove(tmp.c_str());
+        return 1;
+    }
+    std::cout << "tavrel_make_lexicon: " << entries.size() << " entries\n";
+    return 0;
+}

@@ -1,0 +1,230 @@
+// What the Mandarin voices say: text → toned pinyin through the front end,
+// as tables of sentences and the readings a Putonghua announcer gives them.
+#include "FrontEnd.h"
+#include "MandarinReader.h"
+#include "ServerTestSupport.h"
+#include "UserLexicon.h"
+#include "Utf8.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace tavrel;
+using namespace tavrel::reading;
+
+namespace {
+
+const FrontEnd &frontEnd()
+{
+    static const FrontEnd fe(TAVREL_DATA_DIR);
+    return fe;
+}
+
+std::string readingOf(const std::string &text, const std::string &locale = "zh-CN",
+                      const UserLexicon *user = nullptr)
+{
+    return frontEnd().prepare(utf8::decode(text), locale, user).reading;
+}
+
+struct Case {
+    const char *text;
+    const char *reading;
+};
+
+void expectReadings(const std::vector<Case> &cases, const std::string &locale = "zh-CN")
+{
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(readingOf(c.text, locale), c.reading);
+    }
+}
+
+}  // namespace
+
+TEST(MandarinReading, DataIsLoaded)
+{
+    EXPECT_TRUE(frontEnd().hasMandarin()) << frontEnd().loadError();
+    EXPECT_TRUE(frontEnd().supports("zh-CN"));
+    EXPECT_TRUE(frontEnd().supports("zh-TW"));
+}
+
+TEST(MandarinReading, PolyphonesAreReadByTheWordTheyAreIn)
+{
+    expectReadings({
+        {"重庆", "chong2 qing4"},
+        {"这很重要", "zhe4 hen3 zhong4 yao4"},
+        {"我们重新开始", "wo3 men5 chong2 xin1 kai1 shi3"},
+        {"银行的行长", "yin2 hang2 de5 hang2 zhang3"},
+        {"他喜欢独自行走", "ta1 xi3 huan5 du2 zi4 xing2 zou3"},
+        {"一行字", "yi4 hang2 zi4"},
+        {"孩子长大了", "hai2 zi5 zhang3 da4 le5"},
+        {"这条路很长", "zhe4 tiao2 lu4 hen3 chang2"},
+        {"他得到了奖励", "ta1 de2 dao4 le5 jiang3 li4"},
+        {"他跑得快", "ta1 pao3 de5 kuai4"},
+        {"我得走了", "wo3 dei3 zou3 le5"},
+        {"你还是去吧", "ni3 hai2 shi4 qu4 ba5"},
+        {"明天还钱", "ming2 tian1 huan2 qian2"},
+        {"我想睡觉", "wo3 xiang3 shui4 jiao4"},
+        {"我觉得很好", "wo3 jue2 de5 hen3 hao3"},
+        {"北京是首都", "bei3 jing1 shi4 shou3 du1"},
+        {"这是什么地方", "zhe4 shi4 shen2 me5 di4 fang5"},
+        {"的确如此", "di2 que4 ru2 ci3"},
+        {"目的地", "mu4 di4 di4"},
+        {"音乐很快乐", "yin1 yue4 hen3 kuai4 le4"},
+        {"数一数", "shu3 yi5 shu3"},
+        {"东西很便宜", "dong1 xi5 hen3 pian2 yi5"},
+        {"台湾", "tai2 wan1"},
+        {"会议召开", "hui4 yi4 zhao4 kai1"},
+        {"今天天气很好", "jin1 tian1 tian1 qi4 hen3 hao3"},
+    });
+}
+
+TEST(MandarinReading, YiAndBuChangeTone)
+{
+    expectReadings({
+        {"一个", "yi2 ge4"},
+        {"一天", "yi4 tian1"},
+        {"一年", "yi4 nian2"},
+        {"一本书", "yi4 ben3 shu1"},
+        {"一样", "yi2 yang4"},
+        {"第一", "di4 yi1"},
+        {"一点五", "yi1 dian3 wu3"},
+        {"三比一", "san1 bi3 yi1"},
+        {"十一", "shi2 yi1"},
+        {"看一看", "kan4 yi5 kan4"},
+        {"一百", "yi4 bai3"},
+        {"一万", "yi2 wan4"},
+        {"不是", "bu2 shi4"},
+        {"不对", "bu2 dui4"},
+        {"不好", "bu4 hao3"},
+        {"不来", "bu4 lai2"},
+        {"是不是", "shi4 bu5 shi4"},
+    });
+}
+
+TEST(MandarinReading, NeutralTonesAndErhua)
+{
+    expectReadings({
+        {"我的书", "wo3 de5 shu1"},
+        {"你来了吗", "ni3 lai2 le5 ma5"},
+        {"他看着我呢", "ta1 kan4 zhe5 wo3 ne5"},
+        {"我去过北京", "wo3 qu4 guo5 bei3 jing1"},
+        {"走吧", "zou3 ba5"},
+        {"我们", "wo3 men5"},
+        {"桌子", "zhuo1 zi5"},
+        {"石头", "shi2 tou5"},
+        {"妈妈", "ma1 ma5"},
+        {"朋友", "peng2 you5"},
+        {"一点儿", "yi4 dianr3"},
+        {"在这儿", "zai4 zher4"},
+        {"女儿", "nv3 er2"},
+    });
+}
+
+TEST(MandarinReading, NumbersAreReadAsSpoken)
+{
+    expectReadings({
+        {"10086", "yi2 wan4 ling2 ba1 shi2 liu4"},
+        {"2个", "liang3 ge4"},
+        {"2026年", "er4 ling2 er4 liu4 nian2"},
+        {"3.5", "san1 dian3 wu3"},
+        {"15%", "bai3 fen1 zhi1 shi2 wu3"},
+        {"3/4", "si4 fen1 zhi1 san1"},
+        {"12月10日", "shi2 er4 yue4 shi2 ri4"},
+        {"14:30", "shi2 si4 dian3 san1 shi2 fen1"},
+        {"3-5天", "san1 dao4 wu3 tian1"},
+        {"第3名", "di4 san1 ming2"},
+        {"-5", "fu4 wu3"},
+        {"5km", "wu3 gong1 li3"},
+        {"１２３", "yi4 bai3 er4 shi2 san1"},
+    });
+}
+
+TEST(MandarinReading, LatinRunsStayAsWrittenAndPunctuationIsNotRead)
+{
+    expectReadings({
+        {"我买了一部iPhone", "wo3 mai3 le5 yi2 bu4 iPhone"},
+        {"AI和GPU", "AI he2 GPU"},
+        {"5G网络", "wu3 G wang3 luo4"},
+        {"你好！“再见”。", "ni3 hao3 zai4 jian4"},
+        {"……", ""},
+    });
+}
+
+TEST(MandarinReading, TraditionalTextReadsLikeSimplified)
+{
+    const std::vector<Case> cases = {
+        {"臺灣的銀行", "tai2 wan1 de5 yin2 hang2"},
+        {"我們還是去重慶吧", "wo3 men5 hai2 shi4 qu4 chong2 qing4 ba5"},
+        {"頭髮很長", "tou2 fa5 hen3 chang2"},
+    };
+    expectReadings(cases, "zh-TW");
+    expectReadings(cases, "zh-CN");
+}
+
+TEST(MandarinReading, EngineInputHasNoHanziAndLatinGoesToEnglish)
+{
+    const Prepared p = frontEnd().prepare(utf8::decode("我用iPhone听音乐，CEO也用。"), "zh-CN");
+    ASSERT_EQ(p.runs.size(), 5u);
+    for (std::size_t i = 0; i < p.runs.size(); ++i)
+        EXPECT_EQ(p.runs[i].language, i % 2 ? "en" : "") << i;
+    for (const EngineRun &run : p.runs) {
+        for (char32_t c : utf8::decode(run.text))
+            EXPECT_FALSE(isHan(c)) << run.text;
+        EXPECT_EQ(utf8::decode(run.text).size(), run.origin.size());
+    }
+    // Acronyms are spelled, words are not.
+    EXPECT_NE(p.runs[1].text.find("iPhone"), std::string::npos);
+    EXPECT_NE(p.runs[2].text.find("yin1"), std::string::npos);
+    EXPECT_NE(p.runs[3].text.find("C.E.O."), std::string::npos);
+    EXPECT_EQ(spellAcronyms("GPU and NASA"), "G.P.U. and N.A.S.A.");
+    EXPECT_EQ(spellAcronyms("iPhone A"), "iPhone A");
+}
+
+TEST(MandarinReading, OriginsPointBackToTheWrittenCharacters)
+{
+    // 我 0, 在 1, 2 2, 0 3, 2 4, 6 5, 年 6, 用 7, i 8 …
+    const std::u32string text = utf8::decode("我在2026年用iPhone。");
+    const Prepared p = frontEnd().prepare(text, "zh-CN");
+    ASSERT_EQ(p.runs.size(), 2u);
+    auto originOf = [](const EngineRun &run, const std::string &piece) {
+        const std::size_t at = run.text.find(piece);
+        return at == std::string::npos ? std::size_t(-1) : run.origin[at];
+    };
+    EXPECT_EQ(originOf(p.runs[0], "wo3"), 0u);
+    EXPECT_EQ(originOf(p.runs[0], "zai4"), 1u);
+    EXPECT_EQ(originOf(p.runs[0], "er4"), 2u);
+    EXPECT_EQ(originOf(p.runs[0], "nian2"), 6u);
+    EXPECT_EQ(originOf(p.runs[1], "iPhone"), 8u);
+    for (const EngineRun &run : p.runs)
+        for (std::size_t o : run.origin)
+            EXPECT_LT(o, text.size());
+}
+
+TEST(MandarinReading, UserLexiconWinsOverTheData)
+{
+    test::TempWorkDir work;
+    const auto file = work.path() / "lexicon.txt";
+    std::ofstream(file) << "# 我们的读法\n重庆\tzhong4 qing4\n银行\tyin2 xing2\n";
+    UserLexicon user(file, [](const std::string &) {}, std::chrono::milliseconds(0));
+    EXPECT_EQ(readingOf("重庆银行", "zh-CN", &user), "zhong4 qing4 yin2 xing2");
+    EXPECT_EQ(readingOf("重庆银行"), "chong2 qing4 yin2 hang2");
+}
+
+TEST(MandarinReading, AnyTextGetsAReadingWithoutHanziInTheEngineInput)
+{
+    std::u32string noise;
+    for (char32_t c : utf8::decode("乱码\x01\x7f﻿\t\r\n𠀀😀ÄéЖ中文ｱ123456789０.,;%¥$€"))
+        noise.push_back(c);
+    noise.push_back(0xD800);  // a surrogate code point, as a lenient decoder could leave one
+    std::u32string digits(200000, U'7');
+    for (const std::u32string &text : {noise, digits, std::u32string()}) {
+        const Prepared p = frontEnd().prepare(text, "zh-CN");
+        for (const EngineRun &run : p.runs) {
+            EXPECT_EQ(utf8::decode(run.text).size(), run.origin.size());
+            for (char32_t c : utf8::decode(run.text))
+                EXPECT_FALSE(isHan(c));
+        }
+    }
+}

@@ -1,0 +1,195 @@
+// The reading endpoint and what the real service says, end to end over HTTP:
+// readings, espeak's own phoneme trace, subtitles in the written text, and
+// the user's lexicon.txt picked up while the service runs.
+#include "ServerTestSupport.h"
+#include "Subtitles.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+using namespace tavrel;
+using namespace tavrel::test;
+
+namespace {
+
+class Reading : public ::testing::Test {
+protected:
+    TempWorkDir work;
+    RunningService service{work.path()};
+
+    Reply reading(const std::string &text, const std::string &voice = "zh-CN-XiaoxiaoNeural")
+    {
+        return postForm(service.port(), "ttsReading", {{"text", text}, {"voice", voice}});
+    }
+    static std::string field(const Reply &r, const char *name)
+    {
+        if (!r.body.contains("data") || !r.body["data"].is_object() || !r.body["data"].contains(name))
+            return "<missing>";
+        return r.body["data"][name].get<std::string>();
+    }
+    void writeLexicon(const std::string &content)
+    {
+        // Replaced by rename, as editors and the program do.
+        const auto tmp = work.path() / ".lexicon.tmp";
+        std::ofstream(tmp, std::ios::binary) << content;
+        fs::rename(tmp, work.path() / "lexicon.txt");
+    }
+    // The service looks at the file a few times a second: wait for the change.
+    std::string readingOnceChanged(const std::string &text, const std::string &expected)
+    {
+        std::string got;
+        for (int i = 0; i < 50; ++i) {
+            got = field(reading(text), "reading");
+            if (got == expected)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return got;
+    }
+};
+
+}  // namespace
+
+TEST_F(Reading, AnswersReadingAndPhonemes)
+{
+    const Reply r = reading("重庆银行的行长明天还钱。");
+    ASSERT_EQ(r.status, 200);
+    ASSERT_EQ(r.code(), 1) << r.raw;
+    EXPECT_EQ(field(r, "reading"), "chong2 qing4 yin2 hang2 de5 hang2 zhang3 ming2 tian1 huan2 qian2");
+    const std::string ph = field(r, "phonemes");
+    EXPECT_FALSE(ph.empty());
+    EXPECT_EQ(ph.find("(en)"), std::string::npos) << ph;
+}
+
+TEST_F(Reading, ChineseIsNeverSpokenWithEnglishSounds)
+{
+    const char *sentences[] = {
+        "今天天气很好，我们一起去公园散步吧。",
+        "会议定于2026年12月10日14:30召开，预计持续3-5天。",
+        "本次活动的参与率达到了15%，比去年提高了3.5个百分点。",
+        "请拨打客服电话13800138000，或者发送邮件咨询。",
+        "臺灣的朋友們，大家好！",
+    };
+    for (const char *voice : {"zh-CN-XiaoxiaoNeural", "zh-CN-YunxiNeural", "zh-TW-HsiaoChenNeural",
+                              "zh-TW-YunJheNeural"}) {
+        for (const char *s : sentences) {
+            SCOPED_TRACE(std::string(voice) + " " + s);
+            const Reply r = reading(s, voice);
+            ASSERT_EQ(r.code(), 1) << r.raw;
+            EXPECT_EQ(field(r, "phonemes").find('('), std::string::npos) << field(r, "phonemes");
+        }
+    }
+}
+
+TEST_F(Reading, LatinRunsAreSpokenInEnglishBetweenMandarin)
+{
+    const Reply r = reading("我买了一部iPhone，很好用。");
+    ASSERT_EQ(r.code(), 1);
+    EXPECT_EQ(field(r, "reading"), "wo3 mai3 le5 yi2 bu4 iPhone hen3 hao3 yong4");
+    const std::string ph = field(r, "phonemes");
+    const auto en = ph.find("(en)");
+    ASSERT_NE(en, std::string::npos) << ph;
+    EXPECT_NE(ph.find("(cmn)", en), std::string::npos) << ph;
+}
+
+TEST_F(Reading, OffersTaiwanVoices)
+{
+    const Reply voices = getJson(service.port(), "getVoices");
+    ASSERT_EQ(voices.code(), 1);
+    std::vector<std::string> taiwan;
+    for (const auto &v : voices.body["data"])
+        if (v["locale"] == "zh-TW")
+            taiwan.push_back(v["name"].get<std::string>());
+    EXPECT_EQ(taiwan, (std::vector<std::string>{"zh-TW-HsiaoChenNeural", "zh-TW-YunJheNeural",
+                                                "zh-TW-HsiaoYuNeural"}));
+}
+
+TEST_F(Reading, RefusesWhatItCannotRead)
+{
+    struct Case {
+        Fields fields;
+        const char *msg;
+    } cases[] = {
+        {{{"voice", "zh-CN-XiaoxiaoNeural"}}, "缺少参数：text"},
+        {{{"text", "你好"}}, "缺少参数：voice"},
+        {{{"text", "   "}, {"voice", "zh-CN-XiaoxiaoNeural"}}, "文本为空"},
+        {{{"text", "你好"}, {"voice", "xx-XX-Nobody"}}, "未知的语音：xx-XX-Nobody"},
+        {{{"text", "\xE4\xBD"}, {"voice", "zh-CN-XiaoxiaoNeural"}}, "文本编码错误"},
+        {{{"text", std::string(200001, 'a')}, {"voice", "zh-CN-XiaoxiaoNeural"}}, "文本过长"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.msg);
+        const Reply r = postForm(service.port(), "ttsReading", c.fields);
+        EXPECT_EQ(r.status, 200);
+        EXPECT_EQ(r.code(), 0);
+        EXPECT_EQ(r.msg(), c.msg);
+    }
+    // A form from a web page is refused like the other endpoints.
+    const Reply cross = postForm(service.port(), "ttsReading", {{"text", "你好"}, {"voice", "zh-CN-XiaoxiaoNeural"}},
+                                 {{"Origin", "http://example.com"}});
+    EXPECT_EQ(cross.status, 403);
+    EXPECT_EQ(cross.code(), 0);
+}
+
+TEST_F(Reading, SubtitlesKeepTheWrittenTextAndFollowTheAudio)
+{
+    const std::string text = "2026年12月10日，我买了一部iPhone。价格是¥12.50，便宜了15%！";
+    const Reply r = postForm(service.port(), "ttsCommunicate",
+                             renderFields(text, "zh-CN-YunxiNeural", work.job(), "seg"));
+    ASSERT_EQ(r.code(), 1) << r.raw;
+    const auto cues = srt::parse(readFile(work.job() / "seg.srt"));
+    ASSERT_EQ(cues.size(), 4u) << readFile(work.job() / "seg.srt");
+    EXPECT_EQ(cues[0].text, "2026年12月10日，");
+    EXPECT_EQ(cues[1].text, "我买了一部iPhone。");
+    EXPECT_EQ(cues[2].text, "价格是¥12.50，");
+    EXPECT_EQ(cues[3].text, "便宜了15%！");
+    const auto audio = decodeMp3(work.job() / "seg.mp3");
+    ASSERT_TRUE(audio.ok);
+    const auto onsets = speechOnsets(audio);
+    for (const auto &c : cues) {
+        double nearest = 1e9, at = -1;
+        for (double o : onsets)
+            if (std::abs(o - double(c.startMs)) < nearest) {
+                nearest = std::abs(o - double(c.startMs));
+                at = o;
+            }
+        EXPECT_LE(nearest, 60.0) << c.text << " at " << c.startMs << ", nearest onset " << at;
+        EXPECT_LE(double(c.endMs), audio.seconds() * 1000 + 1);
+    }
+}
+
+TEST_F(Reading, UserLexiconIsPickedUpWithoutARestart)
+{
+    // Missing: the built-in reading, no error.
+    EXPECT_EQ(field(reading("重庆"), "reading"), "chong2 qing4");
+
+    // A hit, and a bad line that is skipped while the rest still counts.
+    writeLexicon("# 方言读法\n重庆\tzhong4 qing4\n坏行没有制表符\n银行\tyin2 xyz9\n");
+    EXPECT_EQ(readingOnceChanged("重庆银行", "zhong4 qing4 yin2 hang2"), "zhong4 qing4 yin2 hang2");
+
+    // Changed again: the new entry is read, and a render uses it too.
+    writeLexicon("重庆\tchong2 qing4\n银行\tyin2 xing2\n");
+    EXPECT_EQ(readingOnceChanged("重庆银行", "chong2 qing4 yin2 xing2"), "chong2 qing4 yin2 xing2");
+
+    // Removed: back to the built-in data.
+    fs::remove(work.path() / "lexicon.txt");
+    EXPECT_EQ(readingOnceChanged("重庆银行", "chong2 qing4 yin2 hang2"), "chong2 qing4 yin2 hang2");
+}
+
+TEST_F(Reading, ARenderFollowsTheLexiconEvenWhenTheSameTextWasRenderedBefore)
+{
+    const std::string text = "我们去银行。";
+    ASSERT_EQ(postForm(service.port(), "ttsCommunicate", renderFields(text, "zh-CN-YunxiNeural", work.job(), "a"))
+                  .code(),
+              1);
+    writeLexicon("银行\tyin2 xing2\n");
+    ASSERT_EQ(readingOnceChanged(text, "wo3 men5 qu4 yin2 xing2"), "wo3 men5 qu4 yin2 xing2");
+    ASSERT_EQ(postForm(service.port(), "ttsCommunicate", renderFields(text, "zh-CN-YunxiNeural", work.job(), "b"))
+                  .code(),
+              1);
+    // The second render is not the first one's bytes from the cache.
+    EXPECT_NE(readFile(work.job() / "a.mp3"), readFile(work.job() / "b.mp3"));
+}
