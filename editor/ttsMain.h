@@ -7,6 +7,7 @@
 
 #include <memory>
 
+enum class JobMode;
 class GetVoices;
 class Highlighter;
 class Loading;
@@ -81,7 +82,7 @@ private:
     void onPlayerStateChanged(QMediaPlayer::State state);
 
     // Synthesis job.
-    void startJob(int mode);
+    void startJob(JobMode mode);
     void deliver();
     void warn(const QString &title, const QString &text);
 

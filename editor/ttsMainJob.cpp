@@ -20,12 +20,12 @@
 
 void ttsMain::on_resultBtn_clicked()
 {
-    startJob(int(JobMode::Result));
+    startJob(JobMode::Result);
 }
 
 void ttsMain::on_tryPlay_clicked()
 {
-    startJob(int(JobMode::TryListen));
+    startJob(JobMode::TryListen);
 }
 
 bool ttsMain::isJobRunning() const
@@ -48,7 +48,7 @@ void ttsMain::warn(const QString &title, const QString &text)
     QMessageBox::warning(this, title, text, QMessageBox::Yes, QMessageBox::NoButton);
 }
 
-void ttsMain::startJob(int mode)
+void ttsMain::startJob(JobMode mode)
 {
     // The overlay keeps the mouse away, but a focused button still takes the keyboard.
     if (isJobRunning())
@@ -64,7 +64,7 @@ void ttsMain::startJob(int mode)
     input.chooserVoice = VoiceCatalogue::instance().currentVoice(ui->voicesSelect->currentIndex());
     input.audioDir = audioDir;
     input.startMsecs = QDateTime::currentMSecsSinceEpoch();
-    input.mode = JobMode(mode);
+    input.mode = mode;
 
     // What the last job left decides whether its folder goes.
     const JobTrail trail = job ? job->trail() : JobTrail();
