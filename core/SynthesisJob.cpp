@@ -95,10 +95,16 @@ bool SynthesisJob::start()
         PassageTask *task = m_client.renderPassage({passage.text, passage.voice, m_plan.rates, m_plan.volumes,
                                                     m_plan.mediaPath(passage), m_plan.subtitlePath(passage)});
         m_tasks.append(task);
-        // Connected before the start, with the job as context.
-        connect(task, &PassageTask::succeeded, this, [this, i] { report(i, true, QString(), QString()); });
-        connect(task, &PassageTask::failed, this,
-                [this, i](const QString &text, const QString &title) { report(i, false, text, title); });
+        // Connected before the start, with the job as context, and queued
+        // even where the task reports in this thread: the last report deletes
+        // every task, which must not happen inside one of their own events.
+        connect(
+            task, &PassageTask::succeeded, this, [this, i] { report(i, true, QString(), QString()); },
+            Qt::QueuedConnection);
+        connect(
+            task, &PassageTask::failed, this,
+            [this, i](const QString &text, const QString &title) { report(i, false, text, title); },
+            Qt::QueuedConnection);
         // A task that could not start would never report and the job would
         // never end: count it as failed, queued like a real report.
         if (!task->start())
