@@ -359,17 +359,7 @@ void TestPageJob::brokenRepliesAreCountedAndNextJobWorks()
     m_service.setResponder([fault, everything](const FakeService::Request &request) {
         if (request.path == "/getVoices" || (!everything && request.formValue("text") != "二"))
             return usualReply(request);
-        FakeService::Reply reply;
-        if (fault == "500") {
-            reply = FakeService::envelope(0, QStringLiteral("服务内部错误"));
-            reply.status = 500;
-        } else if (fault == "drop") {
-            reply.dropConnection = true;
-        } else {
-            reply.body = "<html><body>Bad Gateway</body></html>";
-            reply.contentType = "text/html";
-        }
-        return reply;
+        return FakeService::broken(fault);
     });
     setScript("一「云溪」二「」三");
     RUN_JOB(tryPlay());

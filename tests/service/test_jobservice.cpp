@@ -175,19 +175,9 @@ void TestJobService::passageFailures()
     m_service.setResponder([fault](const FakeService::Request &request) {
         if (request.formValue("text") != "二")
             return FakeService::rendered(request);
-        FakeService::Reply reply;
-        if (fault == "refuse") {
-            reply = FakeService::envelope(0, QStringLiteral("未知的语音：无名氏"));
-        } else if (fault == "500") {
-            reply = FakeService::envelope(0, QStringLiteral("服务内部错误"));
-            reply.status = 500;
-        } else if (fault == "drop") {
-            reply.dropConnection = true;
-        } else {
-            reply.body = "<html><body>Bad Gateway</body></html>";
-            reply.contentType = "text/html";
-        }
-        return reply;
+        if (fault == "refuse")
+            return FakeService::envelope(0, QStringLiteral("未知的语音：无名氏"));
+        return FakeService::broken(fault);
     });
     SynthesisJob job(plan("一「无名氏」二「」三"), *m_client);
     QCOMPARE(run(job), (Boxes{{"合成异常", "部分配音合成失败：1"}}));

@@ -66,6 +66,21 @@ FakeService::Reply FakeService::rendered(const Request &request)
     return ok();
 }
 
+FakeService::Reply FakeService::broken(const QString &how)
+{
+    Reply reply;
+    if (how == QLatin1String("500")) {
+        reply = envelope(0, QStringLiteral("服务内部错误"));
+        reply.status = 500;
+    } else if (how == QLatin1String("drop")) {
+        reply.dropConnection = true;
+    } else {
+        reply.body = "<html><body>Bad Gateway</body></html>";
+        reply.contentType = "text/html";
+    }
+    return reply;
+}
+
 FakeService::FakeService()
 {
     m_responder = [](const Request &) { return ok(); };

@@ -47,6 +47,9 @@ public:
     // Success, after writing what the real service would: a passage's MP3 and
     // SRT files, or the joined output.mp3 and output.srt.
     static Reply rendered(const Request &request);
+    // The ways a reply goes wrong: "500" (an envelope under HTTP 500), "drop"
+    // (the connection closed unanswered), "html" (a page that is no envelope).
+    static Reply broken(const QString &how);
 
     FakeService();
     ~FakeService() override;
