@@ -3,6 +3,8 @@
 #include "Highlighter.h"
 #include "Loading.h"
 #include "MoreVoices.h"
+#include "ServiceClient.h"
+#include "SynthesisJob.h"
 #include "TTSText.h"
 #include "ttsMainForm.h"
 
@@ -12,11 +14,15 @@
 #include <QTimer>
 
 ttsMain::ttsMain(QWidget *parent)
+    : ttsMain(ServiceUrls::program(), parent)
+{
+}
+
+ttsMain::ttsMain(const ServiceUrls &urls, QWidget *parent)
     : QWidget(parent)
     , ui(new Ui_ttsMain)
-    , tagPattern(QStringLiteral("「([^」]+)」"))
-    , fullWidthComma(QStringLiteral("，"))
-    , commaRun(QStringLiteral("，{2,}"), Qt::CaseSensitive, QRegExp::RegExp)
+    , serviceUrls(urls)
+    , speechClient(std::make_unique<ServiceClient>(urls))
 {
     ui->setupUi(this);
 
@@ -40,6 +46,8 @@ ttsMain::ttsMain(QWidget *parent)
 
 ttsMain::~ttsMain()
 {
+    // The job first: its reports would land on the widgets below.
+    job.reset();
     delete ui;
     delete loading;
     delete moreVoices;

@@ -1,33 +1,40 @@
 #pragma once
 
+#include "ServiceUrls.h"
+
 #include <QMediaPlayer>
-#include <QRegExp>
-#include <QRegularExpression>
-#include <QStringList>
 #include <QWidget>
 
+#include <memory>
+
+enum class JobMode;
 class GetVoices;
 class Highlighter;
 class Loading;
 class MoreVoices;
 class QMediaPlaylist;
 class QTimer;
+class ServiceClient;
+class SynthesisJob;
 class Ui_ttsMain;
-class ttsCommunicate;
 
-// The synthesis page: every control the user works with, and the hub that the
-// catalogue, the picker, the player and the synthesis job act on. Its members
-// are defined next to the subsystem they belong to:
-//   editor/ttsMain.cpp          construction, destruction, busy overlay
-//   editor/ttsMainPlayer.cpp    player strip
-//   voices/ttsMainCatalogue.cpp loader handlers, choosers, picker panel
-//   synthesis/ttsMainJob.cpp    segmentation input and the synthesis job
+// The synthesis page: every control the user works with. It shows what the
+// catalogue loader, the picker, the player and the synthesis job report; the
+// rules and the job itself live below it (core/, service/). Its members are
+// spread over this folder by subject:
+//   ttsMain.cpp           construction, destruction, busy overlay
+//   ttsMainCatalogue.cpp  loader handlers, choosers, picker panel
+//   ttsMainJob.cpp        the two buttons and what a job reports
+//   ttsMainPlayer.cpp     player strip
 class ttsMain : public QWidget
 {
     Q_OBJECT
 
 public:
+    // The program's page, talking to the service at the fixed address.
     explicit ttsMain(QWidget *parent = nullptr);
+    // A page whose loader and jobs talk to the service at `urls` (tests).
+    explicit ttsMain(const ServiceUrls &urls, QWidget *parent = nullptr);
     ~ttsMain() override;
 
     // Busy overlay: at most one at a time over the page.
@@ -42,9 +49,13 @@ public:
     MoreVoices *voicePicker() const { return moreVoices; }
     QTimer *pickerTimer() const { return hideTimer; }
     Highlighter *voiceHighlighter() const { return highlighter; }
-    bool isJobRunning() const { return jobRunning; }
-    int lastJobMode() const { return lastMode; }
-    QString jobFolderPath() const { return jobFolder; }
+
+    // The current job, or the last one; null before the first.
+    SynthesisJob *synthesisJob() const { return job.get(); }
+    bool isJobRunning() const;
+    // 1 (result) or 0 (try-listen): the mode of the last job that delivered.
+    int lastJobMode() const;
+    QString jobFolderPath() const;
 
 private slots:
     void on_localeSelect_currentIndexChanged(int index);
@@ -71,30 +82,20 @@ private:
     void onPlayerStateChanged(QMediaPlayer::State state);
 
     // Synthesis job.
-    void startJob(int mode);
-    void onWorkerReport(int mode, QVector<ttsCommunicate *> *workers, bool succeeded);
-    void collectResults(int mode, QVector<ttsCommunicate *> *workers);
-    bool combineSegments();
-    void clearJobFolder();
+    void startJob(JobMode mode);
+    void deliver();
+    void warn(const QString &title, const QString &text);
 
     Ui_ttsMain *ui;
+    ServiceUrls serviceUrls;
+    std::unique_ptr<ServiceClient> speechClient;
     Loading *loading = nullptr;
     MoreVoices *moreVoices = nullptr;
     QTimer *hideTimer = nullptr;
     bool cataloguePending = true;
     int autoHideInterval = 2000;
-    QRegularExpression tagPattern;
     Highlighter *highlighter = nullptr;
-    int successCount = 0;
-    int failureCount = 0;
-    int workerCount = 0;
-    QString jobFolder;
-    QStringList segmentMedia;
     QMediaPlayer *player = nullptr;
     QMediaPlaylist *playlist = nullptr;
-    QString fullWidthComma;
-    QRegExp commaRun;
-    int lastMode = 1;
-    // A second start while a job runs is ignored, whatever starts it.
-    bool jobRunning = false;
+    std::unique_ptr<SynthesisJob> job;
 };

@@ -1,5 +1,7 @@
 #include "Qajax.h"
 
+#include "ServiceContract.h"
+
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -53,19 +55,30 @@ QByteArray Qajax::formBody(const Pairs &pairs)
 
 void Qajax::get(const Pairs &pairs, const QString &url)
 {
-    send(url + queryText(pairs), "application/json;charset=utf-8;refere=cpp", nullptr);
+    send(url + queryText(pairs), nullptr);
 }
 
 void Qajax::post(const Pairs &pairs, const QString &url)
 {
     const QByteArray body = formBody(pairs);
-    send(url, "application/x-www-form-urlencoded", &body);
+    send(url, &body);
 }
 
-void Qajax::send(const QString &url, const QByteArray &contentType, const QByteArray *body)
+void Qajax::send(const QString &url, const QByteArray *body)
 {
+    // Each request starts from nothing: what an earlier one on this object
+    // left must never be read as this one's answer.
+    m_code = 0;
+    m_msg.clear();
+    m_data = QJsonArray();
+    m_networkError = 0;
+
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+    // Every answer is the JSON envelope. Only a body has a content type: a GET
+    // carries none.
+    request.setRawHeader("Accept", "application/json");
+    if (body)
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
 
     QNetworkAccessManager manager;
     QObject::connect(&manager, &QNetworkAccessManager::finished, &manager,
@@ -86,9 +99,9 @@ void Qajax::onReplyFinished(QNetworkReply *reply)
     const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
     if (document.isObject()) {
         const QJsonObject envelope = document.object();
-        m_data = envelope.value(QLatin1String("data")).toArray();
-        m_msg = envelope.value(QLatin1String("msg")).toString();
-        m_code = truncatedCode(envelope.value(QLatin1String("code")).toDouble(0));
+        m_data = envelope.value(QLatin1String(contract::envelope::data)).toArray();
+        m_msg = envelope.value(QLatin1String(contract::envelope::msg)).toString();
+        m_code = truncatedCode(envelope.value(QLatin1String(contract::envelope::code)).toDouble(0));
     }
     reply->deleteLater();
 }

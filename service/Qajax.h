@@ -9,7 +9,8 @@
 class QNetworkReply;
 
 // One blocking HTTP request to the speech service. Make one object per request,
-// call get() or post(), then read the reply envelope and the transport outcome.
+// call get() or post(), then read the reply envelope and the transport outcome
+// of that request (a body that is not an envelope reads as code 0).
 // The call waits in a local event loop, so the calling thread keeps handling
 // its events while the reply is on its way.
 class Qajax : public QObject
@@ -34,7 +35,7 @@ public:
 
 private:
     void onReplyFinished(QNetworkReply *reply);
-    void send(const QString &url, const QByteArray &contentType, const QByteArray *body);
+    void send(const QString &url, const QByteArray *body);
 
     int m_code = 0;
     QString m_msg;

@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "Qajax.h"
+#include "ServiceReply.h"
 #include "SqlLite.h"
 #include "VoiceCatalogue.h"
 
@@ -13,8 +14,8 @@
 #include <memory>
 
 namespace {
-const QString databaseCaption = QStringLiteral("请确保软件有足够的权限");
-const QString databaseMessage = QStringLiteral("读取数据库失败");
+const QString databaseTitle = QStringLiteral("请确保软件有足够的权限");
+const QString databaseText = QStringLiteral("读取数据库失败");
 }
 
 GetVoices::GetVoices()
@@ -54,7 +55,7 @@ void GetVoices::run()
 {
     auto database = std::make_unique<SqlLite>();
     if (!database->open()) {
-        emit error(databaseCaption, databaseMessage);
+        emit error(databaseText, databaseTitle);
         return;
     }
 
@@ -80,7 +81,7 @@ void GetVoices::run()
         }
     }
     if (!usable) {
-        emit error(databaseCaption, databaseMessage);
+        emit error(databaseText, databaseTitle);
         return;
     }
 
@@ -89,18 +90,16 @@ void GetVoices::run()
     Qajax ajax;
     ajax.get(Qajax::Pairs(), url);
 
-    if (ajax.networkError() != 0) {
-        emit error(QStringLiteral("接口错误"),
-                   QStringLiteral("配音员接口网络接口请求错误，代码：") + QString::number(ajax.networkError()));
-    } else if (ajax.code() == 1) {
-        const QJsonArray voices = ajax.data();
-        if (voices.size() == cachedCount)
-            emit ok(true);
-        else if (database->replaceVoices(voices))
-            emit reStart();
-        else
-            emit error(databaseCaption, databaseMessage);
-    } else {
-        emit error(QStringLiteral("获取结果"), ajax.msg());
+    const SpeechAnswer answer = ServiceReply::judge(ajax, QStringLiteral("配音员接口"), QStringLiteral("获取结果"));
+    if (!answer.succeeded) {
+        emit error(answer.text, answer.title);
+        return;
     }
+    const QJsonArray voices = ajax.data();
+    if (voices.size() == cachedCount)
+        emit ok(true);
+    else if (database->replaceVoices(voices))
+        emit reStart();
+    else
+        emit error(databaseText, databaseTitle);
 }

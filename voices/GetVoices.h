@@ -21,6 +21,7 @@ public:
 
 signals:
     void ok(bool type);
+    // Like every report of a failure: the message, then the caption of its box.
     void error(QString text, QString title);
     void reStart();
     void showLoading();

@@ -45,11 +45,9 @@ MoreVoices::MoreVoices(QWidget *parent)
     , ui(new Ui_MoreVoices)
 {
     ui->setupUi(this);
-    // Translucent like a floating tool window, but kept a plain child of the
-    // page so it is drawn inside it: only the buttons show.
-    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    // A plain child of the page, drawn inside it, with no background of its
+    // own: only the buttons show.
     setAttribute(Qt::WA_TranslucentBackground);
-    setWindowFlags(Qt::WindowFlags());
 }
 
 MoreVoices::~MoreVoices()

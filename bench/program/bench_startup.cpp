@@ -3,6 +3,11 @@
 // with four tabs shown by the same Qt. Whole processes, started from a fresh
 // working folder that holds only data.db (no service: the loader's wait for
 // it must not hold up the choosers). Median of repeated, interleaved runs.
+//
+// A third process shows the floor: the same empty window, linked against the
+// Qt libraries the program needs (Multimedia, Network, Sql) without using
+// them. What it costs over the empty window is the dynamic loader's work
+// before main(), which no change to the program's own code removes.
 #include "VoiceNaming.h"
 
 #include <QCoreApplication>
@@ -144,7 +149,7 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    std::vector<double> ours, oursMain, base, baseMain;
+    std::vector<double> ours, oursMain, base, baseMain, floors, floorsMain;
     for (int i = 0; i < kRuns + 1; ++i) {
         // A fresh cache every run: should a service answer on port 5000 with
         // another list, the loader rewrites data.db.
@@ -152,8 +157,10 @@ int main(int argc, char *argv[])
         QFile::copy(pristine, work + "/data.db");
         const Run o = spawn(STARTUP_PROBE_BIN, work);
         const Run b = spawn(STARTUP_BASELINE_BIN, work);
-        if (o.total < 0 || b.total < 0) {
-            std::fprintf(stderr, "a start-up run gave no answer (program %.3f, baseline %.3f)\n", o.total, b.total);
+        const Run f = spawn(STARTUP_FLOOR_BIN, work);
+        if (o.total < 0 || b.total < 0 || f.total < 0) {
+            std::fprintf(stderr, "a start-up run gave no answer (program %.3f, baseline %.3f, floor %.3f)\n", o.total,
+                         b.total, f.total);
             return 1;
         }
         if (i == 0)
@@ -162,16 +169,27 @@ int main(int argc, char *argv[])
         oursMain.push_back(o.toMain);
         base.push_back(b.total);
         baseMain.push_back(b.toMain);
+        floors.push_back(f.total);
+        floorsMain.push_back(f.toMain);
     }
 
-    const double o = median(ours), b = median(base);
+    const double o = median(ours), b = median(base), f = median(floors);
     std::printf("start-up, %d voices in the cache, offscreen, median of %d runs; min/max ours %.3f/%.3f s\n", kVoices,
                 kRuns, *std::min_element(ours.begin(), ours.end()), *std::max_element(ours.begin(), ours.end()));
     std::printf("%-34s %10s %10s %8s %16s\n", "figure", "ours", "baseline", "ratio", "target");
     std::printf("%-34s %10.3f %10.3f %8.2f %16s\n", "start to choosers filled (s)", o, b, o / b, "<= 0.50, <= 2.0x");
     std::printf("%-34s %10.3f %10.3f %8.2f %16s\n", "  of which start to main() (s)", median(oursMain),
                 median(baseMain), median(oursMain) / median(baseMain), "(info)");
+    std::printf("%-34s %10.3f %10.3f %8.2f %16s\n", "floor: window + our Qt libs (s)", f, b, f / b, "(info)");
+    std::printf("%-34s %10.3f %10.3f %8.2f %16s\n", "  of which start to main() (s)", median(floorsMain),
+                median(baseMain), median(floorsMain) / median(baseMain), "(info)");
+    std::printf("%-34s %10.3f %10.3f %8.2f %16s\n", "ours over the floor (s)", o, f, o / f, "(info)");
     const bool ok = o <= 0.5 && o / b <= 2.0;
-    std::printf("%s\n", ok ? "all targets met" : "TARGET MISSED");
+    if (ok)
+        std::printf("all targets met\n");
+    else
+        std::printf("TARGET MISSED: the Qt libraries alone bring the empty window to %.2fx; the program's own "
+                    "start-up is %.2fx of that floor\n",
+                    f / b, o / f);
     return ok ? 0 : 1;
 }

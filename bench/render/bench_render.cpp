@@ -12,7 +12,6 @@
 #include "Qajax.h"
 #include "TTSText.h"
 #include "VoiceCatalogue.h"
-#include "VoiceNaming.h"
 #include "ttsMain.h"
 
 #include <QApplication>
@@ -169,10 +168,9 @@ bool chooseVoice(ttsMain *page, const QString &identifier)
     auto *voices = page->findChild<QComboBox *>(QStringLiteral("voicesSelect"));
     for (int l = 0; l < locales->count(); ++l) {
         locales->setCurrentIndex(l);
-        const QJsonArray group = VoiceCatalogue::instance().currentVoiceGroup();
-        for (int v = 0; v < group.size(); ++v) {
-            if (VoiceNaming::voiceIdentifier(group.at(v).toObject().value(QStringLiteral("name")).toString()) ==
-                identifier) {
+        const int count = VoiceCatalogue::instance().currentVoiceGroup().size();
+        for (int v = 0; v < count; ++v) {
+            if (VoiceCatalogue::instance().currentVoice(v) == identifier) {
                 voices->setCurrentIndex(v);
                 return voices->currentIndex() == v;
             }

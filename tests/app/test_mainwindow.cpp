@@ -41,6 +41,7 @@ private:
 
     FakeService m_service;
     MessageBoxCatcher m_boxes;
+    int m_pages = 0; // synthesis pages built so far, one loader each
 };
 
 QString TestMainWindow::standIn()
@@ -86,6 +87,9 @@ void TestMainWindow::init()
 
 void TestMainWindow::cleanup()
 {
+    // Each page's loader asks the service once, when it is done with data.db;
+    // until then the next test must not clear the folder under it.
+    QTRY_COMPARE(m_service.requestCount(), m_pages);
     ServiceProcess::stop(5000);
     QCOMPARE(runningServices(), 0);
 }
@@ -93,6 +97,7 @@ void TestMainWindow::cleanup()
 void TestMainWindow::formMatches()
 {
     MainWindow window;
+    ++m_pages;
     window.show();
 
     QCOMPARE(window.windowTitle(), QString("Sayora by Tavrel V1.2 Lumo特别版"));
@@ -129,6 +134,7 @@ void TestMainWindow::startsServiceFromWorkingFolderAndStopsItOnClose()
     installStandIn(QDir::currentPath());
     {
         MainWindow window;
+        ++m_pages;
         window.show();
         QTRY_VERIFY(QFile::exists("service-started.txt"));
         QTRY_COMPARE(runningServices(), 1);
@@ -139,6 +145,7 @@ void TestMainWindow::startsServiceFromWorkingFolderAndStopsItOnClose()
 
         // A second window while the first process lives starts nothing more.
         MainWindow second;
+        ++m_pages;
         QTest::qWait(200);
         QCOMPARE(runningServices(), 1);
 
@@ -157,6 +164,7 @@ void TestMainWindow::closeEndsEveryServiceProcess()
     QVERIFY(leftover.waitForStarted());
 
     MainWindow window;
+    ++m_pages;
     window.show();
     QTRY_COMPARE(runningServices(), 2);
 
@@ -187,6 +195,7 @@ void TestMainWindow::closeWithoutServiceClosesAtOnce()
 {
     // No executable in server/: nothing is reported, the close goes through.
     MainWindow window;
+    ++m_pages;
     window.show();
     QVERIFY(ServiceProcess::process());
     QVERIFY(window.close());

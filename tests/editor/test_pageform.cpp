@@ -69,7 +69,7 @@ QString describe(QLayoutItem *item)
 
 void TestPageForm::initTestCase()
 {
-    QVERIFY2(harness.start(), "port 5000 is taken");
+    QVERIFY2(harness.start(), "the fake service could not listen");
     page = harness.newPage();
     QVERIFY2(page, "the page's catalogue loader never finished");
 }

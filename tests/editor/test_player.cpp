@@ -48,7 +48,7 @@ QString fixture()
 void TestPlayer::initTestCase()
 {
     QVERIFY(QFileInfo::exists(fixture()));
-    QVERIFY2(harness.start(), "port 5000 is taken");
+    QVERIFY2(harness.start(), "the fake service could not listen");
 }
 
 void TestPlayer::init()

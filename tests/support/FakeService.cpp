@@ -1,6 +1,7 @@
 #include "FakeService.h"
 #include "TsanQtSync.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaObject>
@@ -48,6 +49,38 @@ FakeService::Reply FakeService::envelope(int code, const QString &msg, const QBy
     return reply;
 }
 
+FakeService::Reply FakeService::rendered(const Request &request)
+{
+    const auto write = [](const QString &path, const QByteArray &content) {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(content);
+    };
+    if (request.path == "/ttsCommunicate") {
+        write(request.formValue("write_media"), "passage mp3");
+        write(request.formValue("write_subtitles"), "passage srt");
+    } else if (request.path == "/audioCombined") {
+        write(request.formValue("path") + "output.mp3", "joined mp3");
+        write(request.formValue("path") + "output.srt", "joined srt");
+    }
+    return ok();
+}
+
+FakeService::Reply FakeService::broken(const QString &how)
+{
+    Reply reply;
+    if (how == QLatin1String("500")) {
+        reply = envelope(0, QStringLiteral("服务内部错误"));
+        reply.status = 500;
+    } else if (how == QLatin1String("drop")) {
+        reply.dropConnection = true;
+    } else {
+        reply.body = "<html><body>Bad Gateway</body></html>";
+        reply.contentType = "text/html";
+    }
+    return reply;
+}
+
 FakeService::FakeService()
 {
     m_responder = [](const Request &) { return ok(); };
@@ -92,6 +125,14 @@ bool FakeService::listen(quint16 port)
     return listening;
 }
 
+quint16 FakeService::freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
 void FakeService::close()
 {
     if (!m_server)
@@ -131,6 +172,16 @@ QList<FakeService::Request> FakeService::requests() const
 {
     lumo::tsan::MutexLocker lock(&m_mutex);
     return m_requests;
+}
+
+QList<FakeService::Request> FakeService::requestsTo(const QByteArray &path) const
+{
+    QList<Request> matching;
+    for (const Request &request : requests()) {
+        if (request.path == path)
+            matching.append(request);
+    }
+    return matching;
 }
 
 int FakeService::requestCount() const

@@ -44,18 +44,29 @@ public:
     // Envelope helpers.
     static Reply envelope(int code, const QString &msg = QString(), const QByteArray &dataJson = "[]");
     static Reply ok(const QByteArray &dataJson = "[]") { return envelope(1, QStringLiteral("ok"), dataJson); }
+    // Success, after writing what the real service would: a passage's MP3 and
+    // SRT files, or the joined output.mp3 and output.srt.
+    static Reply rendered(const Request &request);
+    // The ways a reply goes wrong: "500" (an envelope under HTTP 500), "drop"
+    // (the connection closed unanswered), "html" (a page that is no envelope).
+    static Reply broken(const QString &how);
 
     FakeService();
     ~FakeService() override;
 
     // Listens on 127.0.0.1:port (0: any free port). Returns false if taken.
     bool listen(quint16 port = 0);
+    // A loopback port that was free a moment ago, for a test that needs to
+    // know its address before anything listens there.
+    static quint16 freePort();
     void close();
     quint16 port() const;
     QString baseUrl() const;
 
     void setResponder(Responder responder);
     QList<Request> requests() const;
+    // The requests to one path ("/ttsCommunicate"), in order.
+    QList<Request> requestsTo(const QByteArray &path) const;
     int requestCount() const;
     void clearRequests();
 

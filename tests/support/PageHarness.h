@@ -12,22 +12,23 @@
 // Builds synthesis pages for GUI tests and waits until their start-up is over.
 //
 // Building a page starts its catalogue loader, which reads data.db in the
-// working folder and asks 127.0.0.1:5000 for the voice list. The harness
-// plays the service with an empty list on an empty cache, so every page takes
-// the first-start path: overlay shown, list fetched, no voices, overlay
-// removed. Only after that can a test use the overlay or the page without the
-// loader interfering. Message boxes are answered and recorded, so none blocks.
+// working folder and asks the service for the voice list. The harness plays
+// the service on a free port with an empty list on an empty cache, so every
+// page takes the first-start path: overlay shown, list fetched, no voices,
+// overlay removed. Only after that can a test use the overlay or the page
+// without the loader interfering. Message boxes are answered and recorded, so
+// none blocks.
 //
-// Header only; tests that use it link lumo_page and take LOCKS port5000.
+// Header only; tests that use it link lumo_editor and lumo_test_widgets.
 class PageHarness : public QObject
 {
 public:
-    // In initTestCase(). False if port 5000 is taken.
+    // In initTestCase(). False if the fake service could not listen.
     bool start()
     {
         TestSupport::clearWorkingFolder();
         service.setResponder([](const FakeService::Request &) { return FakeService::ok("[]"); });
-        if (!service.listen(5000))
+        if (!service.listen())
             return false;
         boxes.start();
         return true;
@@ -38,7 +39,7 @@ public:
     {
         overlaySeen = false;
         const int requestsBefore = service.requestCount();
-        auto *page = new ttsMain(parent);
+        auto *page = new ttsMain(ServiceUrls::at(service.baseUrl()), parent);
         // Installed before the loader's queued signals can be delivered.
         page->installEventFilter(this);
         page->show();

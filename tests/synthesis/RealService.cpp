@@ -1,6 +1,5 @@
 #include "RealService.h"
 
-#include "AppSettings.h"
 #include "Qajax.h"
 #include "TestSupport.h"
 #include "VoiceFixtures.h"
@@ -8,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTest>
 
 RealService::~RealService()
@@ -23,7 +23,7 @@ bool RealService::isBuilt()
 bool RealService::answers()
 {
     Qajax ajax;
-    ajax.get({}, getVoicesUrl);
+    ajax.get({}, m_urls.getVoices);
     if (ajax.networkError() != 0 || ajax.code() != 1)
         return false;
     m_voices = ajax.data();
@@ -37,14 +37,28 @@ bool RealService::start(QString *why)
             *why = reason;
         return false;
     };
+    // The first start takes a free port (0: the service says which on its
+    // first line); a restart comes back at the same address, as the
+    // program's service would.
+    const QString port = m_urls.getVoices.isEmpty() ? QStringLiteral("0") : QString::number(QUrl(m_urls.getVoices).port());
     m_process.setProgram(TestSupport::serverExecutable());
+    m_process.setArguments({QStringLiteral("--port"), port});
     m_process.setWorkingDirectory(QDir::currentPath());
-    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start();
     if (!m_process.waitForStarted())
         return fail(m_process.errorString());
+    const QRegularExpression listening(QStringLiteral("^listening on ([0-9.]+):([0-9]+)"));
+    QRegularExpressionMatch match;
+    while (!match.hasMatch()) {
+        if (!m_process.canReadLine() && !m_process.waitForReadyRead(30000))
+            return fail(QStringLiteral("the service stopped before it listened"));
+        while (m_process.canReadLine() && !match.hasMatch())
+            match = listening.match(QString::fromLocal8Bit(m_process.readLine()));
+    }
+    m_urls = ServiceUrls::at(QStringLiteral("http://%1:%2/").arg(match.captured(1), match.captured(2)));
     if (!QTest::qWaitFor([this] { return answers() || !isRunning(); }, 30000) || !isRunning())
-        return fail(QStringLiteral("the service stopped or never answered: is port 5000 taken?"));
+        return fail(QStringLiteral("the service stopped or never answered"));
     return true;
 }
 

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "ServiceUrls.h"
+
 #include <QJsonArray>
 #include <QObject>
 #include <QProcess>
 #include <QString>
 #include <QUrl>
 
-// The real speech service, started from the test's working folder on port
-// 5000, as the program finds it. Tests using it take LOCKS port5000 and
-// service_processes.
+// The real speech service, started from the test's working folder on a free
+// port of its own, so that such tests run side by side.
 class RealService
 {
 public:
@@ -17,9 +18,11 @@ public:
     // False when the executable has not been built.
     static bool isBuilt();
 
-    // Starts the service and waits until it lists its voices. False, with the
-    // reason, if it stopped or never answered.
+    // Starts the service and waits until it lists its voices; a restart keeps
+    // the port. False, with the reason, if it stopped or never answered.
     bool start(QString *why = nullptr);
+    // Its endpoints, once started.
+    ServiceUrls urls() const { return m_urls; }
     // Ends it at once, as a crash or a task manager would.
     void kill();
     // Asks it to stop, then kills it if it does not.
@@ -39,5 +42,6 @@ private:
     bool answers();
 
     QProcess m_process;
+    ServiceUrls m_urls;
     QJsonArray m_voices;
 };

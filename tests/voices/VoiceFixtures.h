@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VoiceRecords.h"
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -7,15 +9,10 @@
 #include <QString>
 #include <QStringList>
 
-// Voice lists and data.db files for the catalogue's tests. The database
+// data.db files for the catalogue's tests. The database
 // helpers work on "data.db" in the current directory through a connection of
 // their own, so they do not rely on the code under test.
 namespace VoiceFixtures {
-
-QJsonObject record(const QString &gender, const QString &locale, const QString &name);
-// n voices: the seven zh-CN voices with nicknames first, then en-US ones.
-QJsonArray voiceList(int n);
-QByteArray toJson(const QJsonArray &records);
 
 // Creates table `voices` (dropping any old one) and fills it in order;
 // false if any step failed.

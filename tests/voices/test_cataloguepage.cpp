@@ -24,7 +24,7 @@ using namespace VoiceFixtures;
 
 // The catalogue as the user meets it on a real synthesis page: the overlay,
 // the boxes, the two choosers and the picker strip. The page's loader asks
-// 127.0.0.1:5000, where the fake service listens.
+// the fake service, on a free port.
 class TestCataloguePage : public QObject
 {
     Q_OBJECT
@@ -49,6 +49,7 @@ private:
     // A page over a cache of `records`, the service answering the same list;
     // returns once the choosers are filled.
     std::unique_ptr<ttsMain> loadedPage(const QJsonArray &records);
+    ServiceUrls urls() const { return ServiceUrls::at(m_fake->baseUrl()); }
     static QStringList items(QComboBox *box);
     static QList<QPushButton *> buttons(MoreVoices *panel);
 
@@ -83,7 +84,7 @@ void TestCataloguePage::init()
     QVERIFY(m_folder->isValid());
     QVERIFY(QDir::setCurrent(m_folder->path()));
     m_fake = std::make_unique<FakeService>();
-    QVERIFY(m_fake->listen(5000));
+    QVERIFY(m_fake->listen());
     m_catcherOwner = std::make_unique<MessageBoxCatcher>();
     m_catcher = m_catcherOwner.get();
     m_catcher->start();
@@ -117,7 +118,7 @@ std::unique_ptr<ttsMain> TestCataloguePage::loadedPage(const QJsonArray &records
 {
     writeCache(records);
     m_fake->setResponder([records](const FakeService::Request &) { return FakeService::ok(toJson(records)); });
-    auto page = std::make_unique<ttsMain>();
+    auto page = std::make_unique<ttsMain>(urls());
     page->resize(862, 583);
     page->show();
     auto *locales = page->findChild<QComboBox *>("localeSelect");
@@ -135,7 +136,7 @@ void TestCataloguePage::firstStartShowsOverlayThenAsksForRestart()
         return reply;
     });
 
-    ttsMain page;
+    ttsMain page(urls());
     page.show();
     QTRY_VERIFY(page.busyOverlay() != nullptr);
     QVERIFY(page.busyOverlay()->isVisible());
@@ -213,7 +214,7 @@ void TestCataloguePage::whatTheUserSees()
         return reply;
     });
 
-    ttsMain page;
+    ttsMain page(urls());
     page.show();
     QTRY_COMPARE(m_catcher->count(), 1);
     QCOMPARE(m_catcher->last().caption, caption);

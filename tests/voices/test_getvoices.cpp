@@ -17,7 +17,7 @@ using namespace VoiceFixtures;
 
 // The loader's run, row by row: what is cached, what the service answers,
 // which signals follow in which order, and what data.db holds afterwards.
-// The loader asks 127.0.0.1:5000, so the fake service listens there.
+// The loader asks a fake service on a free port.
 class TestGetVoices : public QObject
 {
     Q_OBJECT
@@ -69,9 +69,10 @@ TestGetVoices::Run TestGetVoices::runLoader(GetVoices *loader)
     QObject context;
     connect(loader, &GetVoices::ok, &context,
             [&](bool type) { run.signalNames.append(type ? "ok(true)" : "ok(false)"); });
+    // Kept as the box shows them: caption, then message.
     connect(loader, &GetVoices::error, &context, [&](const QString &text, const QString &title) {
         run.signalNames.append("error");
-        run.errors.append({text, title});
+        run.errors.append({title, text});
     });
     connect(loader, &GetVoices::reStart, &context, [&] { run.signalNames.append("reStart"); });
     connect(loader, &GetVoices::showLoading, &context, [&] { run.signalNames.append("showLoading"); });
@@ -148,7 +149,7 @@ void TestGetVoices::stateTable()
         writeCache(cachedList);
 
     FakeService fake;
-    QVERIFY(fake.listen(5000));
+    QVERIFY(fake.listen());
     fake.setResponder([&](const FakeService::Request &) {
         FakeService::Reply reply;
         if (service == "drop")
@@ -162,7 +163,7 @@ void TestGetVoices::stateTable()
         return reply;
     });
 
-    GetVoices loader;
+    GetVoices loader(fake.baseUrl() + "getVoices", GetVoices::defaultConnectWaitMs);
     const Run run = runLoader(&loader);
 
     QCOMPARE(run.signalNames, signalNames);
@@ -204,7 +205,7 @@ void TestGetVoices::refusedConnectionIsATransportError()
 {
     // Nothing listens: after its (here short) wait the loader reports the refusal.
     writeCache(voiceList(3));
-    GetVoices loader(QStringLiteral("http://127.0.0.1:5000/getVoices"), 600);
+    GetVoices loader(QStringLiteral("http://127.0.0.1:%1/getVoices").arg(FakeService::freePort()), 600);
     const Run run = runLoader(&loader);
     QCOMPARE(run.signalNames, (QStringList{"ok(false)", "error"}));
     QCOMPARE(run.errors.first(), (QStringList{"接口错误", "配音员接口网络接口请求错误，代码：1"}));
@@ -216,9 +217,10 @@ void TestGetVoices::lateServiceIsStillReached()
     // The window starts the service after the page has started the loader.
     FakeService fake;
     fake.setResponder([](const FakeService::Request &) { return FakeService::ok(toJson(voiceList(9))); });
-    QTimer::singleShot(2000, &fake, [&fake] { QVERIFY(fake.listen(5000)); });
+    const quint16 port = FakeService::freePort();
+    QTimer::singleShot(2000, &fake, [&fake, port] { QVERIFY(fake.listen(port)); });
 
-    GetVoices loader;
+    GetVoices loader(QStringLiteral("http://127.0.0.1:%1/getVoices").arg(port), GetVoices::defaultConnectWaitMs);
     const Run run = runLoader(&loader);
     QCOMPARE(run.signalNames, (QStringList{"showLoading", "reStart"}));
     QCOMPARE(fake.requestCount(), 1);
@@ -270,10 +272,10 @@ void TestGetVoices::unusableCacheIsReportedAndLeftAlone()
     const QByteArray before = readFile("data.db");
 
     FakeService fake;
-    QVERIFY(fake.listen(5000));
+    QVERIFY(fake.listen());
     fake.setResponder([served](const FakeService::Request &) { return FakeService::ok(toJson(voiceList(served))); });
 
-    GetVoices loader;
+    GetVoices loader(fake.baseUrl() + "getVoices", GetVoices::defaultConnectWaitMs);
     const Run run = runLoader(&loader);
     QCOMPARE(run.signalNames, signalNames);
     if (signalNames.last() == "error")
@@ -290,8 +292,8 @@ void TestGetVoices::unopenableCacheMakesNoRequest()
     QVERIFY(QDir().rmdir(gone));
 
     FakeService fake;
-    QVERIFY(fake.listen(5000));
-    GetVoices loader;
+    QVERIFY(fake.listen());
+    GetVoices loader(fake.baseUrl() + "getVoices", GetVoices::defaultConnectWaitMs);
     const Run run = runLoader(&loader);
     QCOMPARE(run.signalNames, QStringList{"error"});
     QCOMPARE(run.errors.first(), (QStringList{"请确保软件有足够的权限", "读取数据库失败"}));

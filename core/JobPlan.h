@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+// What one synthesis job renders and how it delivers it, settled before the
+// job starts: the page reads its widgets into it once, and nothing the user
+// does during the job changes it.
+
+enum class JobMode {
+    TryListen = 0, // the output is played in the page's player
+    Result = 1,    // the job folder is opened in the file browser
+};
+
+struct Passage {
+    int number = 0; // from 1, in script order, without gaps; names the passage's files
+    QString text;   // never empty or blank
+    QString voice;  // identifier; empty only for chooser text when no voice is chosen
+};
+
+struct JobPlan {
+    JobMode mode = JobMode::Result;
+    QString rates;   // percent text of the contract, "+0%"
+    QString volumes; // the same
+    int pauseMs = 0; // between passages; 0: none
+    QString folder;  // the job folder, absolute, ending in "/"
+    QVector<Passage> passages;
+
+    QString mediaPath(const Passage &passage) const
+    {
+        return folder + QString::number(passage.number) + QStringLiteral(".mp3");
+    }
+    QString subtitlePath(const Passage &passage) const
+    {
+        return folder + QString::number(passage.number) + QStringLiteral(".srt");
+    }
+    QString outputPath() const { return folder + QStringLiteral("output.mp3"); }
+};

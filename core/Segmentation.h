@@ -1,0 +1,42 @@
+#pragma once
+
+#include "JobPlan.h"
+
+#include <QString>
+#include <QVector>
+
+// Cutting a script into the passages of a job: tagged passages go to their
+// tag's voice, all other text to the chooser's voice, each passage folded
+// (line breaks become "，") and numbered in script order.
+namespace Segmentation {
+
+struct Input {
+    QString script;          // the editor's plain text
+    int rate = 0;            // the rate box's value, percent
+    int volume = 0;          // the volume box's value, percent
+    int pauseMs = 0;         // the pause box's value
+    QString chooserVoice;    // identifier of the voice chooser's voice (may be empty)
+    QString audioDir;        // ends in "/"
+    qint64 startMsecs = 0;   // the job's start time, names its folder
+    JobMode mode = JobMode::Result;
+};
+
+// Line breaks become "，" and runs of "，" collapse to one; nothing is trimmed.
+QString fold(const QString &text);
+
+// Whether a folded piece is worth sending: not empty, not a lone "，" left
+// over from a line break, and not only blanks (the service refuses a blank
+// text, and other spacing alone says nothing either).
+bool isSpeakable(const QString &piece);
+
+// The passages of a script, numbered from 1. A tag's voice is written as the
+// picker shows it and comes back as its identifier; text outside tagged
+// passages gets `chooserVoice`. Pieces that are not speakable are skipped and
+// take no number.
+QVector<Passage> passages(const QString &script, const QString &chooserVoice);
+
+// The whole plan: the passages, rate and volume in the contract's percent
+// form, the pause, and the job folder (audioDir + start time + "/").
+JobPlan plan(const Input &input);
+
+} // namespace Segmentation

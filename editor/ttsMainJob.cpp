@@ -1,0 +1,103 @@
+#include "ttsMain.h"
+
+#include "AppSettings.h"
+#include "Loading.h"
+#include "Segmentation.h"
+#include "ServiceClient.h"
+#include "SynthesisJob.h"
+#include "TTSText.h"
+#include "VoiceCatalogue.h"
+#include "ttsMainForm.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QMediaPlaylist>
+#include <QMessageBox>
+#include <QSlider>
+#include <QSpinBox>
+#include <QUrl>
+
+void ttsMain::on_resultBtn_clicked()
+{
+    startJob(JobMode::Result);
+}
+
+void ttsMain::on_tryPlay_clicked()
+{
+    startJob(JobMode::TryListen);
+}
+
+bool ttsMain::isJobRunning() const
+{
+    return job && job->isRunning();
+}
+
+int ttsMain::lastJobMode() const
+{
+    return int(job ? job->trail().lastDelivered : JobTrail().lastDelivered);
+}
+
+QString ttsMain::jobFolderPath() const
+{
+    return job ? job->trail().lastFolder : QString();
+}
+
+void ttsMain::warn(const QString &title, const QString &text)
+{
+    QMessageBox::warning(this, title, text, QMessageBox::Yes, QMessageBox::NoButton);
+}
+
+void ttsMain::startJob(JobMode mode)
+{
+    // The overlay keeps the mouse away, but a focused button still takes the keyboard.
+    if (isJobRunning())
+        return;
+
+    showBusyOverlay(QStringLiteral("多线程合成中，请稍等"));
+
+    Segmentation::Input input;
+    input.script = ui->textEdit->toPlainText();
+    input.rate = ui->rateBox->value();
+    input.volume = ui->volumeBox->value();
+    input.pauseMs = ui->spinBox->value();
+    input.chooserVoice = VoiceCatalogue::instance().currentVoice(ui->voicesSelect->currentIndex());
+    input.audioDir = audioDir;
+    input.startMsecs = QDateTime::currentMSecsSinceEpoch();
+    input.mode = mode;
+
+    // What the last job left decides whether its folder goes.
+    const JobTrail trail = job ? job->trail() : JobTrail();
+    job = std::make_unique<SynthesisJob>(Segmentation::plan(input), *speechClient, trail);
+
+    // A job that cannot go ahead uncovers the page, then says why.
+    connect(job.get(), &SynthesisJob::refused, this, [this](const QString &title, const QString &text) {
+        closeBusyOverlay();
+        warn(title, text);
+    });
+    connect(job.get(), &SynthesisJob::warning, this, &ttsMain::warn);
+    connect(job.get(), &SynthesisJob::joining, this, [this] {
+        if (loading)
+            loading->setText(QStringLiteral("正在组合配音文件"));
+    });
+    connect(job.get(), &SynthesisJob::joined, this, &ttsMain::closeBusyOverlay);
+    connect(job.get(), &SynthesisJob::delivered, this, &ttsMain::deliver);
+    job->start();
+}
+
+void ttsMain::deliver()
+{
+    const JobPlan &plan = job->plan();
+    if (plan.mode == JobMode::Result) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(plan.folder));
+        return;
+    }
+    QMediaPlayer *player = mediaPlayer();
+    QMediaPlaylist *playlist = mediaPlaylist();
+    playlist->clear();
+    playlist->addMedia(QUrl::fromLocalFile(plan.outputPath()));
+    playlist->setCurrentIndex(0);
+    player->setPlaylist(playlist);
+    ui->jinduTiao->setRange(0, int(player->duration()));
+    player->play();
+}

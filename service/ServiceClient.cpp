@@ -1,0 +1,79 @@
+#include "ServiceClient.h"
+
+#include "OpenFileLimit.h"
+#include "Qajax.h"
+#include "ServiceContract.h"
+#include "ServiceReply.h"
+#include "ttsCommunicate.h"
+
+namespace {
+
+// One passage on a worker thread of its own. The worker lives in the
+// thread that made the task, so its reports reach the task queued there.
+class WorkerTask : public PassageTask
+{
+public:
+    WorkerTask(const PassageRequest &request, const QString &url)
+        : m_worker(new ttsCommunicate(request.text, request.voice, request.rates, request.volumes, request.media,
+                                      request.subtitles, url))
+    {
+        connect(m_worker, &ttsCommunicate::success, this, &PassageTask::succeeded);
+        connect(m_worker, &ttsCommunicate::error, this, &PassageTask::failed);
+    }
+
+    ~WorkerTask() override
+    {
+        m_worker->disconnect(this);
+        // Still at work (its job was dropped): it goes once its request ends,
+        // rather than holding up whoever drops it.
+        connect(m_worker, &QThread::finished, m_worker, &QObject::deleteLater);
+        if (!m_worker->isRunning())
+            delete m_worker;
+    }
+
+    bool start() override
+    {
+        m_worker->start(QThread::InheritPriority);
+        return m_worker->isRunning() || m_worker->isFinished();
+    }
+
+    void finish() override { m_worker->wait(); }
+
+private:
+    ttsCommunicate *m_worker;
+};
+
+} // namespace
+
+ServiceClient::ServiceClient(const ServiceUrls &urls)
+    : m_urls(urls)
+{
+}
+
+int ServiceClient::passageLimit()
+{
+    return OpenFileLimit::maxSegments(OpenFileLimit::raise());
+}
+
+PassageTask *ServiceClient::renderPassage(const PassageRequest &request)
+{
+    return new WorkerTask(request, m_urls.ttsCommunicate);
+}
+
+SpeechAnswer ServiceClient::join(const JoinRequest &request)
+{
+    std::string audio;
+    for (const QString &media : request.media)
+        contract::appendToAudioList(audio, media.toStdString());
+
+    Qajax ajax;
+    ajax.post({{QLatin1String(contract::field::audio), QString::fromStdString(audio)},
+               {QLatin1String(contract::field::path), request.folder},
+               {QLatin1String(contract::field::dura), QString::fromStdString(contract::pauseText(request.pauseMs))}},
+              m_urls.audioCombined);
+    SpeechAnswer answer = ServiceReply::judge(ajax, QStringLiteral("语音片段组合接口"), QStringLiteral("合成结果"));
+    // A reply that is not the service's envelope carries no message of its own.
+    if (!answer.succeeded && ajax.networkError() == 0 && answer.text.isEmpty())
+        answer.text = QStringLiteral("语音服务返回的结果无法识别");
+    return answer;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// The three endpoint addresses of the speech service. The program uses the
+// fixed ones of its settings; a test points the same code at a service of
+// its own on another port, so that tests need not share port 5000.
+struct ServiceUrls {
+    QString getVoices;
+    QString ttsCommunicate;
+    QString audioCombined;
+
+    // getVoicesUrl, ttsCommunicateUrl and audioCombinedUrl of the settings.
+    static ServiceUrls program();
+    // The endpoints below another base URL, which ends in "/".
+    static ServiceUrls at(const QString &baseUrl);
+};

@@ -1,0 +1,20 @@
+# cmake -DREADELF=<readelf> -DBINARIES=<a;b;…> -P CheckQtLinks.cmake
+# Fails when any of the binaries needs a Qt library other than Qt Core and Qt Test.
+foreach(binary IN LISTS BINARIES)
+  execute_process(COMMAND ${READELF} --dynamic ${binary}
+                  OUTPUT_VARIABLE dynamic RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "cannot read ${binary}")
+  endif()
+  string(REGEX MATCHALL "Shared library: \\[libQt5[A-Za-z]+" needed "${dynamic}")
+  if(NOT needed)
+    message(FATAL_ERROR "${binary} links no Qt at all: not the binary meant")
+  endif()
+  foreach(entry IN LISTS needed)
+    string(REGEX REPLACE ".*libQt5" "" module "${entry}")
+    if(NOT module MATCHES "^(Core|Test)$")
+      message(FATAL_ERROR "${binary} needs Qt ${module}: the core library must stand on Qt Core alone")
+    endif()
+  endforeach()
+  message(STATUS "${binary}: Qt ${needed}")
+endforeach()

@@ -1,0 +1,211 @@
+#include "ServiceContract.h"
+
+#include <QtTest>
+
+#include <set>
+#include <string>
+
+// What program and service agree on: the formats each side writes and the
+// other reads, and the locale table both take their rows from.
+class TestContract : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void endpointsAndFields();
+    void percentText_data();
+    void percentText();
+    void percentParsing_data();
+    void percentParsing();
+    void pause_data();
+    void pause();
+    void audioList();
+    void blankText_data();
+    void blankText();
+    void localeTable();
+    void espeakLanguages_data();
+    void espeakLanguages();
+};
+
+void TestContract::endpointsAndFields()
+{
+    QCOMPARE(contract::route(contract::endpoint::getVoices), std::string("/getVoices"));
+    QCOMPARE(contract::route(contract::endpoint::ttsCommunicate), std::string("/ttsCommunicate"));
+    QCOMPARE(contract::route(contract::endpoint::audioCombined), std::string("/audioCombined"));
+    QCOMPARE(contract::route(contract::endpoint::ttsReading), std::string("/ttsReading"));
+
+    QStringList tts;
+    for (const char *name : contract::ttsCommunicateFields)
+        tts.append(name);
+    QCOMPARE(tts, (QStringList{"text", "voice", "rates", "volumes", "write_media", "write_subtitles"}));
+    QStringList join;
+    for (const char *name : contract::audioCombinedFields)
+        join.append(name);
+    QCOMPARE(join, (QStringList{"audio", "path", "dura"}));
+    QStringList reading;
+    for (const char *name : contract::ttsReadingFields)
+        reading.append(name);
+    QCOMPARE(reading, (QStringList{"text", "voice"}));
+    QCOMPARE(contract::envelope::success, 1);
+    QVERIFY(contract::envelope::failure != contract::envelope::success);
+}
+
+void TestContract::percentText_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("zero carries a plus") << 0 << "+0%";
+    QTest::newRow("positive") << 25 << "+25%";
+    QTest::newRow("negative") << -30 << "-30%";
+    QTest::newRow("bottom of the rate box") << -100 << "-100%";
+    QTest::newRow("top of the service's rate") << 200 << "+200%";
+}
+
+void TestContract::percentText()
+{
+    QFETCH(int, value);
+    QFETCH(QString, text);
+
+    QCOMPARE(QString::fromStdString(contract::percentText(value)), text);
+    QCOMPARE(contract::parsePercent(text.toStdString(), -100, 200).value_or(999), value);
+}
+
+void TestContract::percentParsing_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("value"); // 999: refused
+
+    QTest::newRow("no sign") << "5%" << 999;
+    QTest::newRow("no percent sign") << "+5" << 999;
+    QTest::newRow("four digits") << "+1000%" << 999;
+    QTest::newRow("two signs") << "+-5%" << 999;
+    QTest::newRow("not a digit") << "+5a%" << 999;
+    QTest::newRow("sign alone") << "+%" << 999;
+    QTest::newRow("empty") << "" << 999;
+    QTest::newRow("above the range") << "+201%" << 999;
+    QTest::newRow("below the range") << "-101%" << 999;
+    QTest::newRow("leading zeros") << "+007%" << 7;
+    QTest::newRow("minus zero") << "-0%" << 0;
+}
+
+void TestContract::percentParsing()
+{
+    QFETCH(QString, text);
+    QFETCH(int, value);
+    QCOMPARE(contract::parsePercent(text.toStdString(), contract::rateMin, contract::rateMax).value_or(999), value);
+}
+
+void TestContract::pause_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("value"); // -1: refused
+
+    QTest::newRow("none") << "0" << 0;
+    QTest::newRow("the pause box's step") << "1500" << 1500;
+    QTest::newRow("the most") << "60000" << 60000;
+    QTest::newRow("past the most") << "60001" << -1;
+    QTest::newRow("negative") << "-1" << -1;
+    QTest::newRow("empty") << "" << -1;
+    QTest::newRow("exponent") << "1e3" << -1;
+    QTest::newRow("seven digits") << "0000001" << -1;
+}
+
+void TestContract::pause()
+{
+    QFETCH(QString, text);
+    QFETCH(int, value);
+
+    QCOMPARE(contract::parsePause(text.toStdString()).value_or(-1), value);
+    if (value >= 0 && !text.startsWith('0'))
+        QCOMPARE(QString::fromStdString(contract::pauseText(value)), text);
+}
+
+void TestContract::audioList()
+{
+    std::string list;
+    for (const char *path : {"/w/audio/1/1.mp3", "/w/audio/1/2 二.mp3", "/w/audio/1/3.mp3"})
+        contract::appendToAudioList(list, path);
+    QCOMPARE(list, std::string("/w/audio/1/1.mp3?/w/audio/1/2 二.mp3?/w/audio/1/3.mp3?"));
+    QCOMPARE(contract::splitAudioList(list),
+             (std::vector<std::string>{"/w/audio/1/1.mp3", "/w/audio/1/2 二.mp3", "/w/audio/1/3.mp3"}));
+    QCOMPARE(contract::splitAudioList("a??b"), (std::vector<std::string>{"a", "b"}));
+    QVERIFY(contract::splitAudioList("?").empty());
+}
+
+void TestContract::blankText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("blank");
+
+    QTest::newRow("empty") << "" << true;
+    QTest::newRow("space") << " " << true;
+    QTest::newRow("tab, CR, LF") << "\t\r\n" << true;
+    QTest::newRow("a letter") << " a " << false;
+    QTest::newRow("a comma") << "，" << false;
+}
+
+void TestContract::blankText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, blank);
+    QCOMPARE(contract::isBlankText(text.toStdString()), blank);
+}
+
+void TestContract::localeTable()
+{
+    QCOMPARE(contract::localeCount, std::size_t(140));
+    std::set<std::string> codes;
+    std::string previous;
+    int withLanguage = 0;
+    for (const contract::Locale &locale : contract::locales) {
+        const std::string code = locale.code;
+        QVERIFY2(codes.insert(code).second, locale.code);
+        // The program's order: by code.
+        QVERIFY2(previous < code, locale.code);
+        previous = code;
+        QVERIFY2(*locale.chineseName, locale.code);
+        const std::string language = locale.espeakLanguage;
+        if (!language.empty())
+            ++withLanguage;
+        for (char c : language)
+            QVERIFY2((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-', locale.code);
+    }
+    QCOMPARE(withLanguage, 71);
+    QCOMPARE(QString::fromUtf8(contract::findLocale("zh-TW")->chineseName), QStringLiteral("汉语(台湾)"));
+    QVERIFY(!contract::findLocale("zh-tw"));
+    QVERIFY(!contract::findLocale(""));
+}
+
+void TestContract::espeakLanguages_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("language");
+
+    QTest::newRow("mainland Mandarin") << "zh-CN" << "cmn";
+    QTest::newRow("Taiwan Mandarin") << "zh-TW" << "cmn";
+    QTest::newRow("Cantonese") << "zh-HK" << "yue";
+    QTest::newRow("US English") << "en-US" << "en-us";
+    QTest::newRow("British English") << "en-GB" << "en-gb";
+    QTest::newRow("Latin American Spanish") << "es-MX" << "es-419";
+    QTest::newRow("Spanish of Spain") << "es-ES" << "es";
+    QTest::newRow("Brazilian Portuguese") << "pt-BR" << "pt-br";
+    QTest::newRow("Japanese") << "ja-JP" << "ja";
+    QTest::newRow("Arabic of Saudi Arabia") << "ar-SA" << "ar";
+    QTest::newRow("Egyptian Arabic has no voice") << "ar-EG" << "";
+    QTest::newRow("north-eastern Mandarin has no voice") << "zh-CN-liaoning" << "";
+    QTest::newRow("Swahili of Kenya") << "sw-KE" << "sw";
+}
+
+void TestContract::espeakLanguages()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, language);
+
+    const contract::Locale *locale = contract::findLocale(code.toStdString());
+    QVERIFY(locale);
+    QCOMPARE(QString::fromUtf8(locale->espeakLanguage), language);
+}
+
+QTEST_APPLESS_MAIN(TestContract)
+#include "test_contract.moc"

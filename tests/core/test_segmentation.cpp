@@ -1,0 +1,197 @@
+#include "ServiceContract.h"
+#include "Segmentation.h"
+
+#include <QtTest>
+
+using Piece = QPair<QString, QString>; // text, voice
+using Pieces = QList<Piece>;
+Q_DECLARE_METATYPE(Pieces)
+
+namespace {
+const QString chooser = QStringLiteral("zh-CN-YunyangNeural");
+const QString xiaoxiao = QStringLiteral("zh-CN-XiaoxiaoNeural");
+const QString yunxi = QStringLiteral("zh-CN-YunxiNeural");
+}
+
+// Cutting the script into passages, and the plan around them: pure functions
+// of the script and the settings.
+class TestSegmentation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void passages_data();
+    void passages();
+    void plan_data();
+    void plan();
+    void chooserTextWithoutVoice_data();
+    void chooserTextWithoutVoice();
+    void blankIsNeverSpeakable_data();
+    void blankIsNeverSpeakable();
+};
+
+void TestSegmentation::passages_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<Pieces>("expected");
+
+    // Tags are written with nicknames (晓晓, 云溪) and come back as identifiers.
+    QTest::newRow("worked example")
+        << "Hello「晓晓」one「」two「云溪」three「」"
+        << Pieces{{"Hello", chooser}, {"one", xiaoxiao}, {"two", chooser}, {"three", yunxi}};
+    QTest::newRow("empty script") << "" << Pieces{};
+    QTest::newRow("only line breaks and commas") << "\n\n，\n，，\n" << Pieces{};
+    QTest::newRow("no tag: whole folded text, end markers kept")
+        << "第一行\n\n第二行「」第三，，，行\n"
+        << Pieces{{"第一行，第二行「」第三，行，", chooser}};
+    QTest::newRow("end marker before the first tag stays in the text")
+        << "a「」b「晓晓」c「」"
+        << Pieces{{"a「」b", chooser}, {"c", xiaoxiao}};
+    QTest::newRow("script starting with a tag") << "「晓晓」c「」" << Pieces{{"c", xiaoxiao}};
+    QTest::newRow("tag without end marker runs to the next tag")
+        << "「晓晓」a\nb「云溪」c"
+        << Pieces{{"a，b", xiaoxiao}, {"c", yunxi}};
+    QTest::newRow("tag without end marker runs to the end")
+        << "x「云溪」y\n\nz" << Pieces{{"x", chooser}, {"y，z", yunxi}};
+    QTest::newRow("piece that is only a line break is dropped")
+        << "「晓晓」a「」\n「云溪」b「」\n"
+        << Pieces{{"a", xiaoxiao}, {"b", yunxi}};
+    // The service refuses a blank text: such a piece is skipped, and the
+    // passages after it are numbered on without a gap.
+    QTest::newRow("a single space between passages is skipped")
+        << "「晓晓」a「」 「云溪」b「」"
+        << Pieces{{"a", xiaoxiao}, {"b", yunxi}};
+    QTest::newRow("blanks, tabs and wide spaces are skipped everywhere")
+        << " \t「晓晓」　「」 \r 「云溪」b「」\t"
+        << Pieces{{"b", yunxi}};
+    QTest::newRow("a passage with a space inside keeps it")
+        << "「晓晓」 a b 「」" << Pieces{{" a b ", xiaoxiao}};
+    QTest::newRow("commas at the edges are kept")
+        << "\n「晓晓」\na\n「」" << Pieces{{"，a，", xiaoxiao}};
+    QTest::newRow("identifier and unknown names pass unchanged")
+        << "「en-US-AriaNeural」a「」「无名氏」b"
+        << Pieces{{"a", "en-US-AriaNeural"}, {"b", "无名氏"}};
+    QTest::newRow("every piece after the first end marker goes to the chooser")
+        << "「晓晓」a「」b「」c「」d「云溪」e"
+        << Pieces{{"a", xiaoxiao}, {"b", chooser}, {"c", chooser}, {"d", chooser}, {"e", yunxi}};
+    QTest::newRow("empty and comma pieces between end markers are skipped")
+        << "「晓晓」a「」「」\n「」d"
+        << Pieces{{"a", xiaoxiao}, {"d", chooser}};
+    QTest::newRow("tagged passage that is empty yields nothing, its tail still does")
+        << "「晓晓」「」b" << Pieces{{"b", chooser}};
+    QTest::newRow("zh-TW nicknames")
+        << "「晓臻」甲「」「云哲」乙「」「晓雨」丙「」"
+        << Pieces{{"甲", "zh-TW-HsiaoChenNeural"}, {"乙", "zh-TW-YunJheNeural"}, {"丙", "zh-TW-HsiaoYuNeural"}};
+}
+
+void TestSegmentation::passages()
+{
+    QFETCH(QString, script);
+    QFETCH(Pieces, expected);
+
+    const QVector<Passage> passages = Segmentation::passages(script, chooser);
+
+    QCOMPARE(passages.size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        QCOMPARE(passages[i].number, i + 1);
+        QCOMPARE(passages[i].text, expected[i].first);
+        QCOMPARE(passages[i].voice, expected[i].second);
+    }
+}
+
+void TestSegmentation::plan_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("volume");
+    QTest::addColumn<QString>("rates");
+    QTest::addColumn<QString>("volumes");
+
+    QTest::newRow("zero") << 0 << 0 << "+0%" << "+0%";
+    QTest::newRow("lowest and highest") << -100 << 100 << "-100%" << "+100%";
+    QTest::newRow("mixed") << 25 << -5 << "+25%" << "-5%";
+}
+
+void TestSegmentation::plan()
+{
+    QFETCH(int, rate);
+    QFETCH(int, volume);
+    QFETCH(QString, rates);
+    QFETCH(QString, volumes);
+
+    Segmentation::Input input;
+    input.script = "一「晓晓」二「」";
+    input.rate = rate;
+    input.volume = volume;
+    input.pauseMs = 1500;
+    input.chooserVoice = chooser;
+    input.audioDir = "/w/audio/";
+    input.startMsecs = 1681600000123;
+    input.mode = JobMode::TryListen;
+    const JobPlan plan = Segmentation::plan(input);
+
+    QCOMPARE(plan.rates, rates);
+    QCOMPARE(plan.volumes, volumes);
+    QCOMPARE(plan.pauseMs, 1500);
+    QCOMPARE(plan.mode, JobMode::TryListen);
+    QCOMPARE(plan.folder, QString("/w/audio/1681600000123/"));
+    QCOMPARE(plan.passages.size(), 2);
+    QCOMPARE(plan.mediaPath(plan.passages[1]), QString("/w/audio/1681600000123/2.mp3"));
+    QCOMPARE(plan.subtitlePath(plan.passages[1]), QString("/w/audio/1681600000123/2.srt"));
+    QCOMPARE(plan.outputPath(), QString("/w/audio/1681600000123/output.mp3"));
+    // What the plan sends is what the service reads back.
+    QCOMPARE(contract::parsePercent(plan.rates.toStdString(), contract::rateMin, contract::rateMax).value_or(999), rate);
+    QCOMPARE(contract::parsePercent(plan.volumes.toStdString(), contract::volumeMin, contract::volumeMax).value_or(999), volume);
+}
+
+void TestSegmentation::chooserTextWithoutVoice_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("voices");
+
+    QTest::newRow("empty") << "" << QStringList{};
+    QTest::newRow("fully tagged") << "「晓晓」a「」\n「云溪」b「」\n" << QStringList{xiaoxiao, yunxi};
+    QTest::newRow("text before a tag") << "a「晓晓」b" << QStringList{"", xiaoxiao};
+    QTest::newRow("no tag") << "a" << QStringList{""};
+    QTest::newRow("text after an end marker") << "「晓晓」a「」b" << QStringList{xiaoxiao, ""};
+}
+
+// Without a chooser voice, chooser text is left without one; the job refuses that.
+void TestSegmentation::chooserTextWithoutVoice()
+{
+    QFETCH(QString, script);
+    QFETCH(QStringList, voices);
+
+    QStringList actual;
+    for (const Passage &passage : Segmentation::passages(script, QString()))
+        actual.append(passage.voice);
+    QCOMPARE(actual, voices);
+}
+
+void TestSegmentation::blankIsNeverSpeakable_data()
+{
+    QTest::addColumn<QString>("piece");
+    QTest::addColumn<bool>("speakable");
+
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("space") << " " << false;
+    QTest::newRow("tab, CR, LF") << "\t\r\n" << false;
+    QTest::newRow("ideographic space") << "　" << false;
+    QTest::newRow("no-break space") << QString(QChar(0x00A0)) << false;
+    QTest::newRow("lone comma") << "，" << false;
+    QTest::newRow("comma and text") << "，a" << true;
+    QTest::newRow("text with spaces") << " a " << true;
+}
+
+// Whatever the service takes for blank, the program does not send.
+void TestSegmentation::blankIsNeverSpeakable()
+{
+    QFETCH(QString, piece);
+    QFETCH(bool, speakable);
+
+    QCOMPARE(Segmentation::isSpeakable(piece), speakable);
+    if (contract::isBlankText(piece.toStdString()))
+        QVERIFY(!Segmentation::isSpeakable(piece));
+}
+
+QTEST_GUILESS_MAIN(TestSegmentation)
+#include "test_segmentation.moc"

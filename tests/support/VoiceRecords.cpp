@@ -1,0 +1,34 @@
+#include "VoiceRecords.h"
+
+#include <QJsonDocument>
+#include <QStringList>
+
+namespace VoiceFixtures {
+
+QJsonObject record(const QString &gender, const QString &locale, const QString &name)
+{
+    return QJsonObject{{"gender", gender}, {"locale", locale}, {"name", name}};
+}
+
+QJsonArray voiceList(int n)
+{
+    static const QStringList chinese = {
+        "zh-CN-XiaoxiaoNeural", "zh-CN-XiaoyiNeural", "zh-CN-YunjianNeural", "zh-CN-YunxiNeural",
+        "zh-CN-YunxiaNeural", "zh-CN-YunyangNeural", "zh-CN-XiaomoNeural",
+    };
+    QJsonArray list;
+    for (int i = 0; i < n; ++i) {
+        if (i < chinese.size())
+            list.append(record(i % 2 ? "Male" : "Female", "zh-CN", chinese[i]));
+        else
+            list.append(record(i % 2 ? "Male" : "Female", "en-US", QStringLiteral("en-US-Voice%1Neural").arg(i)));
+    }
+    return list;
+}
+
+QByteArray toJson(const QJsonArray &records)
+{
+    return QJsonDocument(records).toJson(QJsonDocument::Compact);
+}
+
+} // namespace VoiceFixtures
