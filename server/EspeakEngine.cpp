@@ -1,5 +1,7 @@
 #include "EspeakEngine.h"
 
+#include "ServiceContract.h"
+
 #include <espeak-ng/speak_lib.h>
 
 #include <algorithm>
@@ -107,28 +109,16 @@ std::string lower(std::string s)
 
 const std::vector<std::pair<std::string, std::string>> &EspeakEngine::languageLocales()
 {
-    // In the order of the program's locale table, so that the voices of one
-    // locale are listed together and in a stable order.
-    static const std::vector<std::pair<std::string, std::string>> table = {
-        {"af", "af-ZA"},    {"am", "am-ET"},    {"ar", "ar-SA"},    {"az", "az-AZ"},
-        {"bg", "bg-BG"},    {"bn", "bn-BD"},    {"bs", "bs-BA"},    {"ca", "ca-ES"},
-        {"cs", "cs-CZ"},    {"cy", "cy-GB"},    {"da", "da-DK"},    {"de", "de-DE"},
-        {"el", "el-GR"},    {"en-gb", "en-GB"}, {"en-us", "en-US"}, {"es-419", "es-MX"},
-        {"es", "es-ES"},    {"et", "et-EE"},    {"fa", "fa-IR"},    {"fi", "fi-FI"},
-        {"fr-be", "fr-BE"}, {"fr-ch", "fr-CH"}, {"fr-fr", "fr-FR"}, {"ga", "ga-IE"},
-        {"gu", "gu-IN"},    {"he", "he-IL"},    {"hi", "hi-IN"},    {"hr", "hr-HR"},
-        {"hu", "hu-HU"},    {"id", "id-ID"},    {"is", "is-IS"},    {"it", "it-IT"},
-        {"ja", "ja-JP"},    {"ka", "ka-GE"},    {"kk", "kk-KZ"},    {"kn", "kn-IN"},
-        {"ko", "ko-KR"},    {"lt", "lt-LT"},    {"lv", "lv-LV"},    {"mk", "mk-MK"},
-        {"ml", "ml-IN"},    {"mr", "mr-IN"},    {"ms", "ms-MY"},    {"mt", "mt-MT"},
-        {"my", "my-MM"},    {"nb", "nb-NO"},    {"ne", "ne-NP"},    {"nl", "nl-NL"},
-        {"pl", "pl-PL"},    {"pt-br", "pt-BR"}, {"pt", "pt-PT"},    {"ro", "ro-RO"},
-        {"ru", "ru-RU"},    {"si", "si-LK"},    {"sk", "sk-SK"},    {"sl", "sl-SI"},
-        {"sq", "sq-AL"},    {"sr", "sr-RS"},    {"sv", "sv-SE"},    {"sw", "sw-KE"},
-        {"ta", "ta-IN"},    {"te", "te-IN"},    {"th", "th-TH"},    {"tr", "tr-TR"},
-        {"uk", "uk-UA"},    {"ur", "ur-PK"},    {"uz", "uz-UZ"},    {"vi", "vi-VN"},
-        {"cmn", "zh-CN"},   {"yue", "zh-HK"},   {"cmn", "zh-TW"},
-    };
+    // The locales of the shared locale table that name an espeak language,
+    // in its order, so that one locale's voices are listed together and in
+    // the order the program shows them.
+    static const std::vector<std::pair<std::string, std::string>> table = [] {
+        std::vector<std::pair<std::string, std::string>> t;
+        for (const contract::Locale &l : contract::locales)
+            if (*l.espeakLanguage)
+                t.emplace_back(l.espeakLanguage, l.code);
+        return t;
+    }();
     return table;
 }
 

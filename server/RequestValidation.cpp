@@ -1,5 +1,7 @@
 #include "RequestValidation.h"
 
+#include "ServiceContract.h"
+
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -78,51 +80,18 @@ std::optional<std::map<std::string, std::string>> parseForm(const std::string &b
 
 std::optional<int> parsePercent(const std::string &text, int min, int max)
 {
-    if (text.size() < 3 || text.size() > 5 || text.back() != '%')
-        return std::nullopt;
-    if (text[0] != '+' && text[0] != '-')
-        return std::nullopt;
-    int value = 0;
-    for (std::size_t i = 1; i + 1 < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-    }
-    if (text[0] == '-')
-        value = -value;
-    if (value < min || value > max)
-        return std::nullopt;
-    return value;
+    return contract::parsePercent(text, min, max);
 }
 
 std::optional<std::int64_t> parsePause(const std::string &text)
 {
-    if (text.empty() || text.size() > 6)
-        return std::nullopt;
-    std::int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    if (value > kMaxPauseMs)
-        return std::nullopt;
-    return value;
+    static_assert(kMaxPauseMs == contract::pauseMaxMs);
+    return contract::parsePause(text);
 }
 
 std::vector<std::string> splitAudioList(const std::string &list)
 {
-    std::vector<std::string> out;
-    std::size_t pos = 0;
-    while (pos <= list.size()) {
-        std::size_t q = list.find('?', pos);
-        if (q == std::string::npos)
-            q = list.size();
-        if (q > pos)
-            out.push_back(list.substr(pos, q - pos));
-        pos = q + 1;
-    }
-    return out;
+    return contract::splitAudioList(list);
 }
 
 bool isInside(const fs::path &outer, const fs::path &inner)

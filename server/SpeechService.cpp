@@ -3,6 +3,7 @@
 #include "FrontEnd.h"
 #include "Jobs.h"
 #include "RenderCache.h"
+#include "ServiceContract.h"
 #include "Subtitles.h"
 #include "UserLexicon.h"
 
@@ -28,9 +29,9 @@ constexpr int kListenBacklog = 4096;  // the program opens hundreds of connectio
 std::string envelope(int code, const std::string &msg, Json data = Json::array())
 {
     Json j;
-    j["code"] = code;
-    j["msg"] = msg;
-    j["data"] = std::move(data);
+    j[contract::envelope::code] = code;
+    j[contract::envelope::msg] = msg;
+    j[contract::envelope::data] = std::move(data);
     // A message may quote the request (an unknown voice, cut to a length)
     // and so hold broken UTF-8; a strict dump would throw and turn the real
     // answer into an internal error.
@@ -42,7 +43,7 @@ void reply(httplib::Response &res, int code, const std::string &msg, Json data =
     res.set_content(envelope(code, msg, std::move(data)), "application/json; charset=utf-8");
 }
 
-void fail(httplib::Response &res, const std::string &msg) { reply(res, 0, msg); }
+void fail(httplib::Response &res, const std::string &msg) { reply(res, contract::envelope::failure, msg); }
 
 std::string lowerAscii(std::string s)
 {
@@ -204,20 +205,20 @@ void SpeechService::installRoutes()
             fail(res, res.status == 404 ? "未知的接口" : "请求无效");
     });
 
-    http.Get("/getVoices", [this](const httplib::Request &, httplib::Response &res) {
+    http.Get(contract::route(contract::endpoint::getVoices), [this](const httplib::Request &, httplib::Response &res) {
         Json data = Json::array();
         for (const VoiceInfo &v : usableVoices()) {
             Json item;
-            item["name"] = v.name;
-            item["locale"] = v.locale;
-            item["gender"] = v.gender;
+            item[contract::voiceRecord::name] = v.name;
+            item[contract::voiceRecord::locale] = v.locale;
+            item[contract::voiceRecord::gender] = v.gender;
             data.push_back(std::move(item));
         }
         if (data.empty()) {
             fail(res, "语音引擎不可用");
             return;
         }
-        reply(res, 1, "获取成功", std::move(data));
+        reply(res, contract::envelope::success, "获取成功", std::move(data));
     });
 
     // Reads a form body ourselves: the library's own form parsing stops at
@@ -253,8 +254,8 @@ void SpeechService::installRoutes()
     // both; on success `text` holds the code points and `locale` the voice's.
     auto checkTextAndVoice = [this](const std::map<std::string, std::string> &form, std::u32string &text,
                                     std::string &locale) -> std::string {
-        const std::string &raw = *field(form, "text");
-        if (raw.find_first_not_of(" \t\r\n") == std::string::npos)
+        const std::string &raw = *field(form, contract::field::text);
+        if (contract::isBlankText(raw))
             return "文本为空";
         if (raw.size() > 200000)
             return "文本过长";
@@ -262,21 +263,21 @@ void SpeechService::installRoutes()
             return "文本含有非法字符";
         if (!srt::decodeUtf8(raw, text))
             return "文本编码错误";
-        const std::string &voice = *field(form, "voice");
+        const std::string &voice = *field(form, contract::field::voice);
         locale = usableLocale(voice);
         if (locale.empty())
             return "未知的语音：" + voice.substr(0, 80);
         return {};
     };
 
-    http.Post("/ttsReading", [this, readForm, checkTextAndVoice](const httplib::Request &req,
+    http.Post(contract::route(contract::endpoint::ttsReading), [this, readForm, checkTextAndVoice](const httplib::Request &req,
                                                                  httplib::Response &res,
                                                                  const httplib::ContentReader &reader) {
         std::string error;
         auto form = readForm(req, reader, error);
         if (!form)
             return fail(res, error);
-        for (const char *name : {"text", "voice"})
+        for (const char *name : contract::ttsReadingFields)
             if (!field(*form, name))
                 return fail(res, std::string("缺少参数：") + name);
         std::u32string text;
@@ -286,12 +287,12 @@ void SpeechService::installRoutes()
             return fail(res, error);
         const reading::Prepared prepared = m_frontEnd->prepare(text, locale, m_lexicon.get());
         Json data;
-        data["reading"] = prepared.reading;
-        data["phonemes"] = m_engine->phonemes(prepared.runs, *field(*form, "voice"));
-        reply(res, 1, "获取成功", std::move(data));
+        data[contract::reading::reading] = prepared.reading;
+        data[contract::reading::phonemes] = m_engine->phonemes(prepared.runs, *field(*form, contract::field::voice));
+        reply(res, contract::envelope::success, "获取成功", std::move(data));
     });
 
-    http.Post("/ttsCommunicate", [this, readForm, checkTextAndVoice](const httplib::Request &req,
+    http.Post(contract::route(contract::endpoint::ttsCommunicate), [this, readForm, checkTextAndVoice](const httplib::Request &req,
                                                                      httplib::Response &res,
                                                                      const httplib::ContentReader &reader) {
         std::string error;
@@ -299,7 +300,7 @@ void SpeechService::installRoutes()
         if (!form)
             return fail(res, error);
 
-        for (const char *name : {"text", "voice", "rates", "volumes", "write_media", "write_subtitles"})
+        for (const char *name : contract::ttsCommunicateFields)
             if (!field(*form, name))
                 return fail(res, std::string("缺少参数：") + name);
 
@@ -309,23 +310,23 @@ void SpeechService::installRoutes()
         error = checkTextAndVoice(*form, text, locale);
         if (!error.empty())
             return fail(res, error);
-        job.text = *field(*form, "text");
-        job.voice = *field(*form, "voice");
+        job.text = *field(*form, contract::field::text);
+        job.voice = *field(*form, contract::field::voice);
         // The program's rate box reaches -100%: the slowest the voice can
         // speak, which the engine clamps to.
-        auto rate = parsePercent(*field(*form, "rates"), -100, 200);
+        auto rate = parsePercent(*field(*form, contract::field::rates), contract::rateMin, contract::rateMax);
         if (!rate)
             return fail(res, "语速格式错误，应为 -100% 到 +200% 之间，如 +0%");
-        auto volume = parsePercent(*field(*form, "volumes"), -100, 100);
+        auto volume = parsePercent(*field(*form, contract::field::volumes), contract::volumeMin, contract::volumeMax);
         if (!volume)
             return fail(res, "音量格式错误，应为 -100% 到 +100% 之间，如 +0%");
         job.ratePercent = *rate;
         job.volumePercent = *volume;
 
-        auto media = m_guard.fileForWrite(*field(*form, "write_media"), ".mp3");
+        auto media = m_guard.fileForWrite(*field(*form, contract::field::writeMedia), ".mp3");
         if (!media.error.empty())
             return fail(res, "音频路径错误：" + media.error);
-        auto subs = m_guard.fileForWrite(*field(*form, "write_subtitles"), ".srt");
+        auto subs = m_guard.fileForWrite(*field(*form, contract::field::writeSubtitles), ".srt");
         if (!subs.error.empty())
             return fail(res, "字幕路径错误：" + subs.error);
         job.media = media.path;
@@ -333,30 +334,30 @@ void SpeechService::installRoutes()
         job.prepared = m_frontEnd->prepare(text, locale, m_lexicon.get());
 
         Outcome out = m_cache ? renderSegmentCached(*m_engine, *m_cache, job) : renderSegment(*m_engine, job);
-        reply(res, out.ok ? 1 : 0, out.msg);
+        reply(res, out.ok ? contract::envelope::success : contract::envelope::failure, out.msg);
     });
 
-    http.Post("/audioCombined", [this, readForm](const httplib::Request &req, httplib::Response &res,
+    http.Post(contract::route(contract::endpoint::audioCombined), [this, readForm](const httplib::Request &req, httplib::Response &res,
                                                  const httplib::ContentReader &reader) {
         std::string error;
         auto form = readForm(req, reader, error);
         if (!form)
             return fail(res, error);
-        for (const char *name : {"audio", "path", "dura"})
+        for (const char *name : contract::audioCombinedFields)
             if (!field(*form, name))
                 return fail(res, std::string("缺少参数：") + name);
 
-        auto pause = parsePause(*field(*form, "dura"));
+        auto pause = parsePause(*field(*form, contract::field::dura));
         if (!pause)
             return fail(res, "停顿时长格式错误，应为 0 到 60000 之间的毫秒数");
-        auto folder = m_guard.folder(*field(*form, "path"));
+        auto folder = m_guard.folder(*field(*form, contract::field::path));
         if (!folder.error.empty())
             return fail(res, "输出文件夹错误：" + folder.error);
 
         JoinJob job;
         job.pauseMs = *pause;
         job.folder = folder.path;
-        const auto list = splitAudioList(*field(*form, "audio"));
+        const auto list = splitAudioList(*field(*form, contract::field::audio));
         if (list.empty())
             return fail(res, "未提供要合并的音频文件");
         if (list.size() > 100000)
@@ -369,7 +370,7 @@ void SpeechService::installRoutes()
         }
 
         Outcome out = joinSegments(job);
-        reply(res, out.ok ? 1 : 0, out.msg);
+        reply(res, out.ok ? contract::envelope::success : contract::envelope::failure, out.msg);
     });
 }
 
