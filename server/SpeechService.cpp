@@ -223,7 +223,8 @@ void SpeechService::installRoutes()
 
     // Reads a form body ourselves: the library's own form parsing stops at
     // 8 KB, less than a long segment or a long list of files.
-    auto readForm = [this](const httplib::Request &req, const httplib::ContentReader &reader,
+    // `required` lists the fields the endpoint needs; a missing one is named.
+    auto readForm = [this](const httplib::Request &req, const httplib::ContentReader &reader, const auto &required,
                            std::string &error) -> std::optional<std::map<std::string, std::string>> {
         const std::string type = lowerAscii(req.get_header_value("Content-Type"));
         if (type.rfind("application/x-www-form-urlencoded", 0) != 0) {
@@ -245,8 +246,15 @@ void SpeechService::installRoutes()
             return std::nullopt;
         }
         auto form = parseForm(body);
-        if (!form)
+        if (!form) {
             error = "请求格式错误：表单编码无效";
+            return form;
+        }
+        for (const char *name : required)
+            if (!field(*form, name)) {
+                error = std::string("缺少参数：") + name;
+                return std::nullopt;
+            }
         return form;
     };
 
@@ -274,12 +282,9 @@ void SpeechService::installRoutes()
                                                                  httplib::Response &res,
                                                                  const httplib::ContentReader &reader) {
         std::string error;
-        auto form = readForm(req, reader, error);
+        auto form = readForm(req, reader, contract::ttsReadingFields, error);
         if (!form)
             return fail(res, error);
-        for (const char *name : contract::ttsReadingFields)
-            if (!field(*form, name))
-                return fail(res, std::string("缺少参数：") + name);
         std::u32string text;
         std::string locale;
         error = checkTextAndVoice(*form, text, locale);
@@ -296,13 +301,9 @@ void SpeechService::installRoutes()
                                                                      httplib::Response &res,
                                                                      const httplib::ContentReader &reader) {
         std::string error;
-        auto form = readForm(req, reader, error);
+        auto form = readForm(req, reader, contract::ttsCommunicateFields, error);
         if (!form)
             return fail(res, error);
-
-        for (const char *name : contract::ttsCommunicateFields)
-            if (!field(*form, name))
-                return fail(res, std::string("缺少参数：") + name);
 
         RenderJob job;
         std::u32string text;
@@ -340,12 +341,9 @@ void SpeechService::installRoutes()
     http.Post(contract::route(contract::endpoint::audioCombined), [this, readForm](const httplib::Request &req, httplib::Response &res,
                                                  const httplib::ContentReader &reader) {
         std::string error;
-        auto form = readForm(req, reader, error);
+        auto form = readForm(req, reader, contract::audioCombinedFields, error);
         if (!form)
             return fail(res, error);
-        for (const char *name : contract::audioCombinedFields)
-            if (!field(*form, name))
-                return fail(res, std::string("缺少参数：") + name);
 
         auto pause = parsePause(*field(*form, contract::field::dura));
         if (!pause)

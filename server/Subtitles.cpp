@@ -1,5 +1,7 @@
 #include "Subtitles.h"
 
+#include "Utf8.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -110,69 +112,12 @@ void cutLong(const std::u32string &t, std::size_t b, std::size_t e, std::vector<
 
 bool decodeUtf8(const std::string &in, std::u32string &out)
 {
-    out.clear();
-    out.reserve(in.size());
-    const auto *s = reinterpret_cast<const unsigned char *>(in.data());
-    const std::size_t n = in.size();
-    std::size_t i = 0;
-    while (i < n) {
-        unsigned char c = s[i];
-        char32_t cp;
-        int extra;
-        if (c < 0x80) {
-            cp = c;
-            extra = 0;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            cp = c & 0x1F;
-            extra = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            cp = c & 0x0F;
-            extra = 2;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            cp = c & 0x07;
-            extra = 3;
-        } else {
-            return false;
-        }
-        if (i + static_cast<std::size_t>(extra) >= n && extra > 0)
-            return false;  // truncated sequence
-        for (int k = 1; k <= extra; ++k) {
-            unsigned char cc = s[i + k];
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        out.push_back(cp);
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    return true;
+    return reading::utf8::decodeStrict(in, out);
 }
 
 std::string encodeUtf8(const std::u32string &in)
 {
-    std::string out;
-    out.reserve(in.size() * 3);
-    for (char32_t c : in) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    return reading::utf8::encode(in);
 }
 
 std::vector<TextSpan> splitIntoSpans(const std::u32string &t)

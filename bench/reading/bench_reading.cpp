@@ -15,6 +15,7 @@
 // front end (the reference itself must score 100 %).
 #include "BenchCommon.h"
 #include "FrontEnd.h"
+#include "Utf8.h"
 
 #include <espeak-ng/speak_lib.h>
 
@@ -39,50 +40,9 @@ namespace {
 
 // ---------------------------------------------------------------- text
 
-std::u32string decodeUtf8(const std::string &s)
-{
-    std::u32string out;
-    for (std::size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-        if (extra < 0 || i + extra >= s.size()) {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        char32_t cp = extra == 0 ? c : c & (0x3F >> extra);
-        bool ok = true;
-        for (int k = 1; k <= extra; ++k) {
-            const unsigned char n = static_cast<unsigned char>(s[i + k]);
-            ok = ok && (n & 0xC0) == 0x80;
-            cp = (cp << 6) | (n & 0x3F);
-        }
-        out.push_back(ok ? cp : 0xFFFD);
-        i += ok ? extra + 1 : 1;
-    }
-    return out;
-}
+std::u32string decodeUtf8(const std::string &s) { return tavrel::reading::utf8::decode(s); }
 
-std::string encodeUtf8(char32_t c)
-{
-    std::string s;
-    if (c < 0x80) {
-        s += static_cast<char>(c);
-    } else if (c < 0x800) {
-        s += static_cast<char>(0xC0 | (c >> 6));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        s += static_cast<char>(0xE0 | (c >> 12));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        s += static_cast<char>(0xF0 | (c >> 18));
-        s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return s;
-}
+std::string encodeUtf8(char32_t c) { return tavrel::reading::utf8::encode(c); }
 
 // Marks that separate syllables in a reading and are never read themselves.
 bool isSeparator(char32_t c)

@@ -1,5 +1,7 @@
 #include "PinyinSyllables.h"
 
+#include "Utf8.h"
+
 #include <algorithm>
 #include <unordered_set>
 
@@ -98,72 +100,8 @@ bool isBase(std::string_view base)
 
 // ---- UTF-8 -------------------------------------------------------------
 
-bool decodeUtf8(std::string_view s, std::u32string &out)
-{
-    out.clear();
-    std::size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        char32_t cp;
-        int extra;
-        if (c < 0x80) {
-            cp = c;
-            extra = 0;
-        } else if ((c & 0xE0) == 0xC0) {
-            cp = c & 0x1F;
-            extra = 1;
-        } else if ((c & 0xF0) == 0xE0) {
-            cp = c & 0x0F;
-            extra = 2;
-        } else if ((c & 0xF8) == 0xF0) {
-            cp = c & 0x07;
-            extra = 3;
-        } else {
-            return false;
-        }
-        for (int k = 1; k <= extra; ++k) {
-            if (i + k >= s.size())
-                return false;
-            unsigned char cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        static const char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        out.push_back(cp);
-        i += extra + 1;
-    }
-    return true;
-}
 
-void appendUtf8(std::string &out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
-std::string toUtf8(std::u32string_view s)
-{
-    std::string out;
-    for (char32_t c : s)
-        appendUtf8(out, c);
-    return out;
-}
 
 // ---- tone marks --------------------------------------------------------
 
@@ -379,7 +317,7 @@ bool isErhua(std::string_view numbered)
 std::optional<std::string> normalise(std::string_view syllable)
 {
     std::u32string cps;
-    if (!decodeUtf8(syllable, cps))
+    if (!utf8::decodeStrict(syllable, cps))
         return std::nullopt;
     std::size_t b = 0, e = cps.size();
     while (b < e && (cps[b] == U' ' || cps[b] == U'\t'))
@@ -400,7 +338,7 @@ std::string toToneMarks(std::string_view numbered)
     std::string base;
     for (char32_t c : [&] {
              std::u32string cps;
-             decodeUtf8(numbered.substr(0, numbered.size() - 1), cps);
+             utf8::decodeStrict(numbered.substr(0, numbered.size() - 1), cps);
              return cps;
          }())
         base.push_back(c == U'ü' ? 'v' : static_cast<char>(c));
@@ -438,7 +376,7 @@ std::string toToneMarks(std::string_view numbered)
             out.push_back(kCombiningTone[tone]);
         }
     }
-    return toUtf8(out);
+    return utf8::encode(out);
 }
 
 std::optional<std::vector<std::string>> parseReading(std::string_view reading, std::string *error)
@@ -449,7 +387,7 @@ std::optional<std::vector<std::string>> parseReading(std::string_view reading, s
         return std::nullopt;
     };
     std::u32string cps;
-    if (!decodeUtf8(reading, cps))
+    if (!utf8::decodeStrict(reading, cps))
         return fail("读音不是有效的 UTF-8 文本");
 
     std::vector<std::string> syllables;
@@ -484,13 +422,13 @@ std::optional<std::vector<std::string>> parseReading(std::string_view reading, s
                 continue;
             }
             if (st == Status::BadTone)
-                return fail("声调必须是 1 到 5：" + toUtf8(chunk));
+                return fail("声调必须是 1 到 5：" + utf8::encode(chunk));
             std::vector<std::string> pieces;
             if (!numbered && (segment(chunk, true, pieces) || segment(chunk, false, pieces))) {
                 syllables.insert(syllables.end(), pieces.begin(), pieces.end());
                 continue;
             }
-            return fail("无法识别的拼音：" + toUtf8(chunk));
+            return fail("无法识别的拼音：" + utf8::encode(chunk));
         }
     }
     if (syllables.empty())

@@ -1,5 +1,7 @@
 #include "UserLexicon.h"
 
+#include "Utf8.h"
+
 #include "PinyinSyllables.h"
 
 #include <algorithm>
@@ -22,66 +24,7 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 // on a request thread would stall the service.
 constexpr long long kMaxFileSize = 64LL * 1024 * 1024;
 
-bool decodeUtf8(std::string_view s, std::u32string &out)
-{
-    out.clear();
-    std::size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        char32_t cp;
-        std::size_t extra;
-        if (c < 0x80) {
-            cp = c;
-            extra = 0;
-        } else if ((c & 0xE0) == 0xC0) {
-            cp = c & 0x1F;
-            extra = 1;
-        } else if ((c & 0xF0) == 0xE0) {
-            cp = c & 0x0F;
-            extra = 2;
-        } else if ((c & 0xF8) == 0xF0) {
-            cp = c & 0x07;
-            extra = 3;
-        } else {
-            return false;
-        }
-        if (i + extra >= s.size() + (extra ? 0 : 1))
-            return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            unsigned char cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        static const char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        out.push_back(cp);
-        i += extra + 1;
-    }
-    return true;
-}
 
-std::string toUtf8(char32_t cp)
-{
-    std::string out;
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-    return out;
-}
 
 std::size_t codePoints(std::string_view s)
 {
@@ -144,7 +87,7 @@ LineInfo examineLine(std::string_view line)
 {
     LineInfo info;
     std::u32string cps;
-    if (!decodeUtf8(line, cps)) {
+    if (!utf8::decodeStrict(line, cps)) {
         info.kind = LineKind::Bad;
         info.reason = "不是有效的 UTF-8 文本";
         return info;
@@ -172,8 +115,8 @@ LineInfo examineLine(std::string_view line)
     info.word = std::string(word);
 
     std::u32string readingCps, wordCps;
-    decodeUtf8(reading, readingCps);
-    decodeUtf8(word, wordCps);
+    utf8::decodeStrict(reading, readingCps);
+    utf8::decodeStrict(word, wordCps);
     for (char32_t c : readingCps)
         if (isKana(c))
             info.japanese = true;
@@ -185,7 +128,7 @@ LineInfo examineLine(std::string_view line)
     if (info.japanese) {
         for (char32_t c : readingCps)
             if (!isKana(c)) {
-                info.reason = "假名读音只能包含平假名、片假名和“ー”：" + toUtf8(c);
+                info.reason = "假名读音只能包含平假名、片假名和“ー”：" + utf8::encode(c);
                 return info;
             }
         info.entry.word = info.word;

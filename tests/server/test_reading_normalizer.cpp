@@ -1,6 +1,7 @@
 // The Mandarin normaliser: numbers, dates, times, money, units and symbols as
 // a Putonghua announcer reads them, and the origin each output character keeps.
 #include "MandarinNormalizer.h"
+#include "Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -28,28 +29,7 @@ std::u32string fromUtf8(const std::string &s)
     return out;
 }
 
-std::string toUtf8(const std::u32string &s)
-{
-    std::string out;
-    for (char32_t c : s) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+std::string toUtf8(const std::u32string &s) { return tavrel::reading::utf8::encode(s); }
 
 MappedText normalize(const std::string &utf8)
 {

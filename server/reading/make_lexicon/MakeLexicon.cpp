@@ -9,6 +9,7 @@
 // how often each word occurs (for segmentation) and its part of speech; our
 // own table corrects and completes both.
 #include "LexiconFile.h"
+#include "Utf8.h"
 
 #include <opencc/SimpleConverter.hpp>
 
@@ -30,21 +31,11 @@ namespace {
 using tavrel::reading::lexfile::Entry;
 using tavrel::reading::lexfile::Header;
 
+// Empty for anything but well-formed UTF-8: such a row is skipped.
 std::u32string decode(const std::string &s)
 {
     std::u32string out;
-    for (std::size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        int n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (n == 0 || i + n > s.size())
-            return {};
-        char32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-        for (int k = 1; k < n; ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        out.push_back(cp);
-        i += n;
-    }
-    return out;
+    return tavrel::reading::utf8::decodeStrict(s, out) ? out : std::u32string();
 }
 
 std::vector<std::string> split(const std::string &s, char sep)
