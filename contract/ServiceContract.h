@@ -44,6 +44,8 @@ inline constexpr char rates[] = "rates";                      // percent text
 inline constexpr char volumes[] = "volumes";                  // percent text
 inline constexpr char writeMedia[] = "write_media";           // absolute path of the MP3 to write
 inline constexpr char writeSubtitles[] = "write_subtitles";   // the same path ending in ".srt"
+// ttsCommunicate may also carry, after those six:
+inline constexpr char reading[] = "reading";                  // numbered pinyin read instead of the text's own
 // audioCombined, sent in this order.
 inline constexpr char audio[] = "audio";                      // audio list (below)
 inline constexpr char path[] = "path";                        // the job folder, ending in "/"
@@ -67,6 +69,12 @@ inline constexpr char gender[] = "gender"; // "Female" or "Male"
 namespace reading {
 inline constexpr char reading[] = "reading";   // the text as read: toned pinyin, kana, or the text
 inline constexpr char phonemes[] = "phonemes"; // espeak-ng's phonemes of what the engine is given
+// One letter per piece of the reading (a blank-separated syllable or word
+// for Chinese, a kana for Japanese; empty for other languages): where it
+// came from.
+inline constexpr char sources[] = "sources";
+inline constexpr char fromUser = 'u'; // the user's lexicon.txt
+inline constexpr char fromData = 'd'; // the service's own data and rules
 } // namespace reading
 
 // ---- Reply envelope -------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include "FrontEnd.h"
 #include "Jobs.h"
+#include "PinyinSyllables.h"
 #include "RenderCache.h"
 #include "ServiceContract.h"
 #include "Subtitles.h"
@@ -25,6 +26,9 @@ using Json = nlohmann::ordered_json;  // keeps "code, msg, data" and "name, loca
 namespace {
 
 constexpr int kListenBacklog = 4096;  // the program opens hundreds of connections at once
+
+static_assert(reading::kFromUser == contract::reading::fromUser && reading::kFromData == contract::reading::fromData,
+              "the reading's source letters are the contract's");
 
 std::string envelope(int code, const std::string &msg, Json data = Json::array())
 {
@@ -294,6 +298,7 @@ void SpeechService::installRoutes()
         Json data;
         data[contract::reading::reading] = prepared.reading;
         data[contract::reading::phonemes] = m_engine->phonemes(prepared.runs, *field(*form, contract::field::voice));
+        data[contract::reading::sources] = prepared.sources;
         reply(res, contract::envelope::success, "获取成功", std::move(data));
     });
 
@@ -332,7 +337,20 @@ void SpeechService::installRoutes()
             return fail(res, "字幕路径错误：" + subs.error);
         job.media = media.path;
         job.subtitles = subs.path;
-        job.prepared = m_frontEnd->prepare(text, locale, m_lexicon.get());
+        // A reading sent along (to listen to a correction before it is
+        // saved) replaces the front end's reading of the text, and the user's list.
+        if (const std::string *given = field(*form, contract::field::reading)) {
+            std::string why;
+            const auto syllables = reading::pinyin::parseReading(*given, &why);
+            if (!syllables)
+                return fail(res, "读音错误：" + why);
+            auto prepared = m_frontEnd->prepareWithReading(text, locale, *syllables, why);
+            if (!prepared)
+                return fail(res, "读音错误：" + why);
+            job.prepared = std::move(*prepared);
+        } else {
+            job.prepared = m_frontEnd->prepare(text, locale, m_lexicon.get());
+        }
 
         Outcome out = m_cache ? renderSegmentCached(*m_engine, *m_cache, job) : renderSegment(*m_engine, job);
         reply(res, out.ok ? contract::envelope::success : contract::envelope::failure, out.msg);

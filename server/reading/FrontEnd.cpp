@@ -129,4 +129,21 @@ Prepared FrontEnd::prepare(const std::u32string &text, const std::string &locale
     return asWrittenMapped(source);
 }
 
+std::optional<Prepared> FrontEnd::prepareWithReading(const std::u32string &text, const std::string &locale,
+                                                     const std::vector<std::string> &syllables,
+                                                     std::string &error) const
+{
+    if (!isMandarin(locale) || !hasMandarin()) {
+        error = "只有中文语音可以指定拼音读音";
+        return std::nullopt;
+    }
+    // Laid over the text as the reader sees it, so that the syllables count
+    // the characters the reading endpoint showed (2026 as four of them).
+    const MappedText simplified = m_simplifier->convert(normalizeMandarin(MappedText::identity(text)));
+    const auto forced = spreadOverHan(simplified.text, syllables, error);
+    if (!forced)
+        return std::nullopt;
+    return readMandarin(simplified, *m_mandarin, nullptr, &*forced);
+}
+
 }  // namespace tavrel::reading
