@@ -22,6 +22,7 @@ struct PassageRequest {
     QString volumes;
     QString media;     // the MP3 file to write
     QString subtitles; // the SRT file to write
+    QString reading;   // the passage's reading, when it is not the service's own
 };
 
 struct JoinRequest {

@@ -93,7 +93,7 @@ bool SynthesisJob::start()
     for (int i = 0; i < passages.size(); ++i) {
         const Passage &passage = passages[i];
         PassageTask *task = m_client.renderPassage({passage.text, passage.voice, m_plan.rates, m_plan.volumes,
-                                                    m_plan.mediaPath(passage), m_plan.subtitlePath(passage)});
+                                                    m_plan.mediaPath(passage), m_plan.subtitlePath(passage), passage.reading});
         m_tasks.append(task);
         // Connected before the start, with the job as context, and queued
         // even where the task reports in this thread: the last report deletes

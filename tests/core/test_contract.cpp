@@ -46,6 +46,12 @@ void TestContract::endpointsAndFields()
     for (const char *name : contract::ttsReadingFields)
         reading.append(name);
     QCOMPARE(reading, (QStringList{"text", "voice"}));
+    // Optional, after the six fields of a render; and what a reading's data holds.
+    QCOMPARE(QString(contract::field::reading), QString("reading"));
+    QCOMPARE(QString(contract::reading::reading), QString("reading"));
+    QCOMPARE(QString(contract::reading::phonemes), QString("phonemes"));
+    QCOMPARE(QString(contract::reading::sources), QString("sources"));
+    QVERIFY(contract::reading::fromUser != contract::reading::fromData);
     QCOMPARE(contract::envelope::success, 1);
     QVERIFY(contract::envelope::failure != contract::envelope::success);
 }
