@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QObject>
 #include <QPair>
 #include <QString>
@@ -26,6 +27,8 @@ public:
     int code() const { return m_code; }
     QString msg() const { return m_msg; }
     QJsonArray data() const { return m_data; }
+    // `data` when the endpoint answers with an object (ttsReading).
+    QJsonObject dataObject() const { return m_dataObject; }
     int networkError() const { return m_networkError; }
 
     // Query text of a GET: "?k=v&k2=v2", keys and values as given (no encoding).
@@ -40,5 +43,6 @@ private:
     int m_code = 0;
     QString m_msg;
     QJsonArray m_data;
+    QJsonObject m_dataObject;
     int m_networkError = 0;
 };

@@ -18,13 +18,15 @@ void ttsCommunicate::run()
 {
     // Made here so that its network objects and its waiting loop belong to this thread.
     Qajax ajax;
-    ajax.post({{QLatin1String(contract::field::text), text},
-               {QLatin1String(contract::field::voice), voice},
-               {QLatin1String(contract::field::rates), rates},
-               {QLatin1String(contract::field::volumes), volumes},
-               {QLatin1String(contract::field::writeMedia), write_media},
-               {QLatin1String(contract::field::writeSubtitles), write_subtitles}},
-              url);
+    Qajax::Pairs fields{{QLatin1String(contract::field::text), text},
+                        {QLatin1String(contract::field::voice), voice},
+                        {QLatin1String(contract::field::rates), rates},
+                        {QLatin1String(contract::field::volumes), volumes},
+                        {QLatin1String(contract::field::writeMedia), write_media},
+                        {QLatin1String(contract::field::writeSubtitles), write_subtitles}};
+    if (!reading.isEmpty())
+        fields.append({QLatin1String(contract::field::reading), reading});
+    ajax.post(fields, url);
 
     const SpeechAnswer answer = ServiceReply::judge(ajax, QStringLiteral("语音合成接口"), QStringLiteral("合成结果"));
     if (answer.succeeded)

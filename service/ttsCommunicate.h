@@ -15,6 +15,10 @@ public:
                    const QString &writeMedia, const QString &writeSubtitles, const QString &url = ttsCommunicateUrl);
     ~ttsCommunicate() override;
 
+    // A reading to be heard instead of the service's own (numbered pinyin);
+    // set before start(). Without one the request carries the six fields alone.
+    void setReading(const QString &numberedPinyin) { reading = numberedPinyin; }
+
 signals:
     void success();
     void error(QString text, QString title);
@@ -30,4 +34,5 @@ private:
     QString write_media;
     QString write_subtitles;
     QString url;
+    QString reading;
 };
