@@ -3,11 +3,13 @@
 #include "Highlighter.h"
 #include "Loading.h"
 #include "MoreVoices.h"
+#include "ReadingDialog.h"
 #include "ServiceClient.h"
 #include "SynthesisJob.h"
 #include "TTSText.h"
 #include "ttsMainForm.h"
 
+#include <QAction>
 #include <QMediaPlaylist>
 #include <QPushButton>
 #include <QStyle>
@@ -42,12 +44,15 @@ ttsMain::ttsMain(const ServiceUrls &urls, QWidget *parent)
     connect(moreVoices, &MoreVoices::notClose, this, &ttsMain::onPickerNotClose);
     connect(moreVoices, &MoreVoices::clickVoice, this, &ttsMain::onPickerClickVoice);
     connect(ui->playButton, &QPushButton::clicked, this, &ttsMain::togglePlayback);
+    connect(ui->textEdit->listenSelectionAction(), &QAction::triggered, this, &ttsMain::listenSelection);
+    connect(ui->textEdit->showReadingAction(), &QAction::triggered, this, &ttsMain::showReading);
 }
 
 ttsMain::~ttsMain()
 {
     // The job first: its reports would land on the widgets below.
     job.reset();
+    delete readingWindow.data();
     delete ui;
     delete loading;
     delete moreVoices;

@@ -3,6 +3,8 @@
 #include "ServiceUrls.h"
 
 #include <QMediaPlayer>
+#include <QPointer>
+#include <QVector>
 #include <QWidget>
 
 #include <memory>
@@ -13,6 +15,8 @@ class Highlighter;
 class Loading;
 class MoreVoices;
 class QMediaPlaylist;
+class ReadingDialog;
+struct Passage;
 class QTimer;
 class ServiceClient;
 class SynthesisJob;
@@ -26,6 +30,7 @@ class Ui_ttsMain;
 //   ttsMainCatalogue.cpp  loader handlers, choosers, picker panel
 //   ttsMainJob.cpp        the two buttons and what a job reports
 //   ttsMainPlayer.cpp     player strip
+//   ttsMainListen.cpp     listening to part of the script, its reading
 class ttsMain : public QWidget
 {
     Q_OBJECT
@@ -57,6 +62,13 @@ public:
     int lastJobMode() const;
     QString jobFolderPath() const;
 
+    // Try-listens these passages with the page's rate, volume and pause, in
+    // a job folder like the try-listen button's; why not, when it did not
+    // start (a job is running, nothing to say).
+    QString listenTo(const QVector<Passage> &passages);
+    // The reading dialog last opened, while it is open.
+    ReadingDialog *readingDialog() const;
+
 private slots:
     void on_localeSelect_currentIndexChanged(int index);
     void on_resultBtn_clicked();
@@ -81,6 +93,12 @@ private:
     void togglePlayback();
     void onPlayerStateChanged(QMediaPlayer::State state);
 
+    // Part of the script: the editor's two actions.
+    void listenSelection();
+    void showReading();
+    QVector<Passage> selectedPassages() const;
+    QString chooserVoice() const;
+
     // Synthesis job.
     void startJob(JobMode mode);
     void deliver();
@@ -98,4 +116,5 @@ private:
     QMediaPlayer *player = nullptr;
     QMediaPlaylist *playlist = nullptr;
     std::unique_ptr<SynthesisJob> job;
+    QPointer<ReadingDialog> readingWindow;
 };
