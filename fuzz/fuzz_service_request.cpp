@@ -202,6 +202,9 @@ void checkReply(const Request &req, const std::string &body, const std::string &
         if (!d.is_object() || !d.contains("reading") || !d["reading"].is_string() || !d.contains("phonemes") ||
             !d["phonemes"].is_string())
             fail("a reading without reading and phonemes: " + content);
+        if (!d.contains("sources") || !d["sources"].is_string() ||
+            d["sources"].get<std::string>().find_first_not_of("ud") != std::string::npos)
+            fail("a reading without its sources: " + content);
     }
 
     if (code == 1 && req.endpoint() < 2) {
