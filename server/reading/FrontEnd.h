@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,6 +46,7 @@ struct Prepared {
 // written (control characters become blanks).
 Prepared asWritten(const std::u32string &text);
 
+struct ParsedLexicon;  // the entries of the user's lexicon.txt
 class Lexicon;         // the built-in Mandarin word list (converted at build time)
 class UserLexicon;     // the user's lexicon.txt
 class JapaneseReader;  // MeCab with the IPA dictionary
@@ -80,10 +82,18 @@ public:
 private:
     class Simplifier;
 
+    // The user's Mandarin words as the reader meets them: Simplified, since
+    // the text is simplified before it is read (a zh-TW user writes 重慶).
+    std::shared_ptr<const ParsedLexicon> simplifiedUserList(std::shared_ptr<const ParsedLexicon> list) const;
+
     std::unique_ptr<Lexicon> m_mandarin;
     std::unique_ptr<Simplifier> m_simplifier;
     std::unique_ptr<JapaneseReader> m_japanese;
     std::string m_error;
+    // The last list simplified, for the list it was made from.
+    mutable std::mutex m_userMutex;
+    mutable std::weak_ptr<const ParsedLexicon> m_userSource;
+    mutable std::shared_ptr<const ParsedLexicon> m_userSimplified;
 };
 
 }  // namespace tavrel::reading

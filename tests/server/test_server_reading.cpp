@@ -340,3 +340,29 @@ TEST_F(Reading, AReadingThatDoesNotFitIsRefused)
         EXPECT_EQ(snapshot(work.path()), before);
     }
 }
+
+// Text is simplified before it is read; the user's words, written as a
+// Taiwan user writes them, are read all the same.
+TEST_F(Reading, TraditionalWordsOfTheListAreRead)
+{
+    writeLexicon("重慶\tzhong4 qing4\n银行\tyin2 xing2\n銀行\tyin2 hang4\n");
+    struct Case {
+        const char *text;
+        const char *voice;
+        const char *reading;
+        const char *sources;
+    } cases[] = {
+        {"我去重慶", "zh-TW-HsiaoChenNeural", "wo3 qu4 zhong4 qing4", "dduu"},
+        {"我去重庆", "zh-CN-XiaoxiaoNeural", "wo3 qu4 zhong4 qing4", "dduu"},
+        // Written both ways, the Simplified entry is the one read.
+        {"銀行", "zh-TW-HsiaoChenNeural", "yin2 xing2", "uu"},
+    };
+    ASSERT_EQ(readingOnceChanged("我去重慶", "wo3 qu4 zhong4 qing4"), "wo3 qu4 zhong4 qing4");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        const Reply r = reading(c.text, c.voice);
+        ASSERT_EQ(r.code(), 1) << r.raw;
+        EXPECT_EQ(field(r, "reading"), c.reading);
+        EXPECT_EQ(field(r, "sources"), c.sources);
+    }
+}
