@@ -15,12 +15,12 @@ class Highlighter;
 class Loading;
 class MoreVoices;
 class QMediaPlaylist;
-class ReadingDialog;
-struct Passage;
 class QTimer;
+class ReadingDialog;
 class ServiceClient;
 class SynthesisJob;
 class Ui_ttsMain;
+struct Passage;
 
 // The synthesis page: every control the user works with. It shows what the
 // catalogue loader, the picker, the player and the synthesis job report; the
