@@ -21,7 +21,7 @@ namespace {
 std::mutex g_espeakMutex;
 std::once_flag g_initOnce;
 int g_sampleRate = 0;
-std::string g_loadedSpec;
+std::string g_loadedVoiceName;
 
 struct Collector {
     SynthesisResult *result = nullptr;  // null: the sound is not kept (phoneme traces)
@@ -183,8 +183,8 @@ void EspeakEngine::buildVoices()
                 continue;
             const bool female = std::strcmp(var->gender, "Female") == 0;
             Entry entry;
-            entry.spec = identifier + "+" + var->suffix;
-            entry.englishSpec = std::string("en-us+") + (female ? "f1" : "m1");
+            entry.voiceName = identifier + "+" + var->suffix;
+            entry.englishVoiceName = std::string("en-us+") + (female ? "f1" : "m1");
             entry.language = input ? "cmn" : lang;
             m_entries[info.name] = entry;
             m_voices.push_back(info);
@@ -212,15 +212,15 @@ int espeakRate(int ratePercent)
 }
 
 // Selects an espeak voice; the caller holds g_espeakMutex.
-bool selectVoice(const std::string &spec)
+bool selectVoice(const std::string &name)
 {
-    if (g_loadedSpec == spec)
+    if (g_loadedVoiceName == name)
         return true;
-    if (espeak_SetVoiceByName(spec.c_str()) != EE_OK) {
-        g_loadedSpec.clear();
+    if (espeak_SetVoiceByName(name.c_str()) != EE_OK) {
+        g_loadedVoiceName.clear();
         return false;
     }
-    g_loadedSpec = spec;
+    g_loadedVoiceName = name;
     return true;
 }
 
@@ -264,7 +264,7 @@ SynthesisResult EspeakEngine::synthesize(const std::string &text, const std::str
         return result;
     result.sampleRate = m_sampleRate;
     std::lock_guard<std::mutex> lock(g_espeakMutex);
-    if (!selectVoice(entry->spec))
+    if (!selectVoice(entry->voiceName))
         return result;
     result.ok = synthesizeLocked(text, espeakRate(ratePercent), result);
     if (!result.ok) {
@@ -291,7 +291,7 @@ SynthesisResult EspeakEngine::synthesize(const std::vector<reading::EngineRun> &
         const reading::EngineRun &run = runs[r];
         if (run.text.empty())
             continue;
-        if (!selectVoice(run.language == "en" ? entry->englishSpec : entry->spec))
+        if (!selectVoice(run.language == "en" ? entry->englishVoiceName : entry->voiceName))
             return SynthesisResult{};
         // A run that ends a clause keeps its pause; one that stops mid-clause
         // (a name inside a sentence) runs on into the next.
@@ -350,7 +350,7 @@ std::string EspeakEngine::phonemes(const std::vector<reading::EngineRun> &runs, 
         if (run.text.empty())
             continue;
         const bool english = run.language == "en";
-        if (!selectVoice(english ? entry->englishSpec : entry->spec))
+        if (!selectVoice(english ? entry->englishVoiceName : entry->voiceName))
             return {};
         // The trace espeak writes while it speaks is what it says, tone
         // changes across words included (espeak_TextToPhonemes reads word by

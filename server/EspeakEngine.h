@@ -35,9 +35,9 @@ private:
     // How one voice is spoken: its own espeak voice and variant, and the
     // English voice of the same gender for Latin runs inside its text.
     struct Entry {
-        std::string spec;         // "cmn-latn-pinyin+f1"
-        std::string englishSpec;  // "en-us+f1"
-        std::string language;     // espeak language of `spec`, for (en)…(cmn) marks
+        std::string voiceName;         // espeak voice and variant, "cmn-latn-pinyin+f1"
+        std::string englishVoiceName;  // "en-us+f1"
+        std::string language;          // espeak language of `voiceName`, for (en)…(cmn) marks
     };
 
     void buildVoices();
