@@ -6,6 +6,7 @@
 // whole script, the only way to hear a line before.
 #include "AppSettings.h"
 #include "BenchCommon.h"
+#include "PageBench.h"
 #include "Qajax.h"
 #include "SynthesisJob.h"
 #include "TTSText.h"
@@ -33,8 +34,16 @@
 #include <functional>
 
 using bench::Clock;
+using bench::page::chooseVoice;
+using bench::page::writeVoiceCache;
 
 namespace {
+
+// A latency is measured: no sleeping between checks.
+bool waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    return bench::page::waitFor(done, timeoutMs, 0);
+}
 
 constexpr int kLines = 40;
 constexpr int kLine = 18; // the line listened to: in the middle, Chinese (every seventh is English)
@@ -44,60 +53,6 @@ const QString kVoice = QStringLiteral("zh-CN-XiaoxiaoNeural");
 double ms(Clock::time_point from, Clock::time_point to)
 {
     return bench::seconds(from, to) * 1000.0;
-}
-
-bool writeVoiceCache(const QJsonArray &voices)
-{
-    bool ok = true;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-cache"));
-        db.setDatabaseName(QStringLiteral("data.db"));
-        ok = db.open();
-        QSqlQuery query(db);
-        ok = ok && query.exec(QStringLiteral("CREATE TABLE voices (id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, "
-                                             "gender TEXT NOT NULL, locale TEXT NOT NULL, name TEXT NOT NULL)"));
-        db.transaction();
-        for (const QJsonValue &value : voices) {
-            const QJsonObject v = value.toObject();
-            query.prepare(QStringLiteral("INSERT INTO voices (gender, locale, name) VALUES (?, ?, ?)"));
-            query.addBindValue(v.value(QStringLiteral("gender")).toString());
-            query.addBindValue(v.value(QStringLiteral("locale")).toString());
-            query.addBindValue(v.value(QStringLiteral("name")).toString());
-            ok = ok && query.exec();
-        }
-        db.commit();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("bench-cache"));
-    return ok;
-}
-
-bool waitFor(const std::function<bool()> &done, int timeoutMs)
-{
-    const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (Clock::now() > until)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-bool chooseVoice(ttsMain *page, const QString &identifier)
-{
-    auto *locales = page->findChild<QComboBox *>(QStringLiteral("localeSelect"));
-    auto *voices = page->findChild<QComboBox *>(QStringLiteral("voicesSelect"));
-    for (int l = 0; l < locales->count(); ++l) {
-        locales->setCurrentIndex(l);
-        const int count = VoiceCatalogue::instance().currentVoiceGroup().size();
-        for (int v = 0; v < count; ++v) {
-            if (VoiceCatalogue::instance().currentVoice(v) == identifier) {
-                voices->setCurrentIndex(v);
-                return voices->currentIndex() == v;
-            }
-        }
-    }
-    return false;
 }
 
 // One listen, from the moment it is asked for: when the job delivered

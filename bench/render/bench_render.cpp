@@ -8,6 +8,7 @@
 // peak memory of both processes.
 #include "AppSettings.h"
 #include "BenchCommon.h"
+#include "PageBench.h"
 #include "Loading.h"
 #include "Qajax.h"
 #include "TTSText.h"
@@ -36,8 +37,16 @@
 #include <fstream>
 
 using bench::Clock;
+using bench::page::chooseVoice;
+using bench::page::writeVoiceCache;
 
 namespace {
+
+// The render is long: polling gently keeps the wait from weighing on it.
+bool waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    return bench::page::waitFor(done, timeoutMs, 5);
+}
 
 constexpr int kPassages = 308;
 constexpr int kPauseMs = 300;
@@ -122,61 +131,6 @@ Render render(ttsMain *page, FolderOpener &opener)
     if (!QFileInfo(folder.filePath(QStringLiteral("output.mp3"))).size())
         r.ok = false;
     return r;
-}
-
-bool writeVoiceCache(const QJsonArray &voices)
-{
-    bool ok = true;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-cache"));
-        db.setDatabaseName(QStringLiteral("data.db"));
-        ok = db.open();
-        QSqlQuery query(db);
-        ok = ok && query.exec(QStringLiteral("CREATE TABLE voices (id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, "
-                                             "gender TEXT NOT NULL, locale TEXT NOT NULL, name TEXT NOT NULL)"));
-        db.transaction();
-        for (const QJsonValue &value : voices) {
-            const QJsonObject v = value.toObject();
-            query.prepare(QStringLiteral("INSERT INTO voices (gender, locale, name) VALUES (?, ?, ?)"));
-            query.addBindValue(v.value(QStringLiteral("gender")).toString());
-            query.addBindValue(v.value(QStringLiteral("locale")).toString());
-            query.addBindValue(v.value(QStringLiteral("name")).toString());
-            ok = ok && query.exec();
-        }
-        db.commit();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("bench-cache"));
-    return ok;
-}
-
-bool waitFor(const std::function<bool()> &done, int ms)
-{
-    const auto until = Clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (Clock::now() > until)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
-bool chooseVoice(ttsMain *page, const QString &identifier)
-{
-    auto *locales = page->findChild<QComboBox *>(QStringLiteral("localeSelect"));
-    auto *voices = page->findChild<QComboBox *>(QStringLiteral("voicesSelect"));
-    for (int l = 0; l < locales->count(); ++l) {
-        locales->setCurrentIndex(l);
-        const int count = VoiceCatalogue::instance().currentVoiceGroup().size();
-        for (int v = 0; v < count; ++v) {
-            if (VoiceCatalogue::instance().currentVoice(v) == identifier) {
-                voices->setCurrentIndex(v);
-                return voices->currentIndex() == v;
-            }
-        }
-    }
-    return false;
 }
 
 void removeJob(const QString &folder)
