@@ -1,11 +1,14 @@
 #pragma once
 
+#include "Autosave.h"
 #include "ServiceUrls.h"
 
+#include <QElapsedTimer>
 #include <QMediaPlayer>
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 enum class JobMode;
 class GetVoices;
@@ -26,6 +29,7 @@ class Ui_ttsMain;
 //   ttsMainCatalogue.cpp  loader handlers, choosers, picker panel
 //   ttsMainJob.cpp        the two buttons and what a job reports
 //   ttsMainPlayer.cpp     player strip
+//   ttsMainAutosave.cpp   the script and settings kept across runs
 class ttsMain : public QWidget
 {
     Q_OBJECT
@@ -57,6 +61,22 @@ public:
     int lastJobMode() const;
     QString jobFolderPath() const;
 
+    // The script in the editor, as plain text.
+    QString scriptText() const;
+    void setScriptText(const QString &text);
+
+    // Keeps the script and the settings in `folder` (ending in "/"): saved
+    // atomically once edits have paused for JobLimits::autosaveQuietMs(),
+    // and on saveAutosave(). Off until called (the main window turns it on
+    // for the working folder).
+    void enableAutosave(const QString &folder);
+    // Puts back what was saved there: the settings always (locale and voice
+    // once the catalogue is shown), the script only while the editor is
+    // empty. True when a script came back.
+    bool restoreAutosave();
+    // Saves now, if anything changed since the last save.
+    void saveAutosave();
+
 private slots:
     void on_localeSelect_currentIndexChanged(int index);
     void on_resultBtn_clicked();
@@ -83,8 +103,14 @@ private:
 
     // Synthesis job.
     void startJob(JobMode mode);
+    void cancelJob();
     void deliver();
     void warn(const QString &title, const QString &text);
+
+    // Autosave.
+    void noteChange();
+    Autosave::Session currentSession() const;
+    void applySavedChoice();
 
     Ui_ttsMain *ui;
     ServiceUrls serviceUrls;
@@ -98,4 +124,10 @@ private:
     QMediaPlayer *player = nullptr;
     QMediaPlaylist *playlist = nullptr;
     std::unique_ptr<SynthesisJob> job;
+    QString autosaveFolder; // empty: autosave off
+    QTimer *autosaveTimer = nullptr;
+    bool autosaveDirty = false;
+    QElapsedTimer dirtySince;
+    // Locale and voice that were saved, until the catalogue is there to choose them.
+    std::optional<Autosave::Session> savedChoice;
 };
