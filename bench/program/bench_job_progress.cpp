@@ -1,11 +1,13 @@
 // Progress on a large job: SynthesisJob with 10,000 passages that a scripted
 // client renders instantly (each reports as soon as its turn in the event
-// loop comes, the join answers at once), so that what is measured is the
-// job's own bookkeeping. Ours: the page's progress handler connected, setting
-// the overlay's line as the page does. Baseline: the same job with nothing
-// connected to its progress. Also: the share of the job spent in the
-// handler, and, for comparison, the overlay updated on every report instead
-// of at most every JobLimits::progressIntervalMs.
+// loop comes, the join answers at once), so that the job is as short as it
+// can be and what is measured is its own bookkeeping. The target row: what
+// showing progress costs (the page's handler setting the overlay's line, and
+// the repaint that causes) as a share of the same job with nothing connected
+// to its progress; CPU time of the job's thread, medians of many runs. Also,
+// for comparison: the overlay updated on every report instead
+// of at most every JobLimits::progressIntervalMs, and the same job with its
+// reports spread over two seconds, where the count moves on the way.
 #include "BenchCommon.h"
 #include "JobLimits.h"
 #include "JobReport.h"
@@ -14,47 +16,82 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMetaObject>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 namespace {
 
 constexpr int kPassages = 10000;
-constexpr int kRuns = 5;
+// Runs of about 70 ms each on a shared machine: many, alternated, and the median taken.
+constexpr int kRuns = 21;
 
 class InstantTask : public PassageTask
 {
 public:
+    explicit InstantTask(int delayMs)
+        : m_delayMs(delayMs)
+    {
+    }
     bool start() override
     {
-        QMetaObject::invokeMethod(this, [this] { emit succeeded(); }, Qt::QueuedConnection);
+        if (m_delayMs == 0)
+            QMetaObject::invokeMethod(this, [this] { emit succeeded(); }, Qt::QueuedConnection);
+        else
+            QTimer::singleShot(m_delayMs, this, [this] { emit succeeded(); });
         return true;
     }
     void finish() override {}
+
+private:
+    int m_delayMs;
 };
 
+// Every passage at once, or the reports spread evenly over `spreadMs`.
 class InstantClient : public SpeechClient
 {
 public:
+    explicit InstantClient(int spreadMs)
+        : m_spreadMs(spreadMs)
+    {
+    }
     int passageLimit() override { return 1000000; }
-    PassageTask *renderPassage(const PassageRequest &) override { return new InstantTask; }
+    PassageTask *renderPassage(const PassageRequest &) override
+    {
+        return new InstantTask(m_spreadMs > 0 ? int(qint64(m_made++) * m_spreadMs / kPassages) : 0);
+    }
     SpeechAnswer join(const JoinRequest &) override { return SpeechAnswer{true, QString(), QString()}; }
+
+private:
+    int m_spreadMs;
+    int m_made = 0;
 };
 
 enum class Shown { Nothing, Paced, EveryReport };
 
+// The job runs on this thread alone (the client has no threads), so its CPU
+// time is what it costs, and other work on a shared machine barely moves it.
+double threadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
 struct Run {
-    double jobMs = 0;
+    double jobMs = 0; // CPU time of the job's thread, start to finished()
     double handlerMs = 0;
     int updates = 0;
 };
 
-Run runJob(Shown shown, const QString &folder)
+Run runJob(Shown shown, const QString &folder, int spreadMs = 0)
 {
     JobPlan plan;
     plan.rates = QStringLiteral("+0%");
@@ -72,7 +109,7 @@ Run runJob(Shown shown, const QString &folder)
     page.show();
     QApplication::processEvents();
 
-    InstantClient client;
+    InstantClient client(spreadMs);
     SynthesisJob job(plan, client);
     Run run;
     QElapsedTimer handler;
@@ -89,18 +126,40 @@ Run runJob(Shown shown, const QString &folder)
         QObject::connect(&job, &SynthesisJob::passageFinished, &overlay,
                          [&](int, bool) { show(job.passagesDone(), kPassages); });
 
-    bool finished = false;
-    QObject::connect(&job, &SynthesisJob::finished, [&] { finished = true; });
-    QElapsedTimer clock;
-    clock.start();
+    QEventLoop loop;
+    QObject::connect(&job, &SynthesisJob::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    const double cpuBefore = threadCpuMs();
     job.start();
-    while (!finished)
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-    run.jobMs = clock.nsecsElapsed() / 1e6;
+    loop.exec();
+    run.jobMs = threadCpuMs() - cpuBefore;
     run.handlerMs = handlerNs / 1e6;
     if (!job.isDelivered())
         std::fprintf(stderr, "the job did not deliver\n");
     return run;
+}
+
+// What one update of the overlay's line costs once it is painted: the
+// handler's own time leaves out the repaint it causes.
+double paintedUpdateMs()
+{
+    QWidget page;
+    page.resize(862, 583);
+    Loading overlay(&page);
+    page.show();
+    QApplication::processEvents();
+    constexpr int updates = 200;
+    const double before = threadCpuMs();
+    for (int i = 0; i < updates; ++i) {
+        overlay.setText(JobReport::renderingText(i, kPassages));
+        QApplication::processEvents();
+    }
+    const double painted = (threadCpuMs() - before) / updates;
+    // The same loop without the update: the animation and the loop itself.
+    const double idleBefore = threadCpuMs();
+    for (int i = 0; i < updates; ++i)
+        QApplication::processEvents();
+    const double idle = (threadCpuMs() - idleBefore) / updates;
+    return std::max(0.0, painted - idle);
 }
 
 double median(std::vector<double> values)
@@ -120,34 +179,54 @@ int main(int argc, char *argv[])
     if (!audio.isValid())
         return 1;
 
-    std::vector<double> base, paced, every, handlerShare, everyShare, updates;
+    std::vector<double> base, paced, every, handlerShare, updates, handlerMs;
     runJob(Shown::Paced, audio.path() + "/warm/"); // first-run costs out of the way
     for (int i = 0; i < kRuns; ++i) {
         const QString folder = audio.path() + QStringLiteral("/%1/").arg(i);
-        const Run b = runJob(Shown::Nothing, folder + "b/");
-        const Run p = runJob(Shown::Paced, folder + "p/");
+        // Which of the two goes first alternates, so drift favours neither.
+        Run b, p;
+        if (i % 2) {
+            b = runJob(Shown::Nothing, folder + "b/");
+            p = runJob(Shown::Paced, folder + "p/");
+        } else {
+            p = runJob(Shown::Paced, folder + "p/");
+            b = runJob(Shown::Nothing, folder + "b/");
+        }
         const Run e = runJob(Shown::EveryReport, folder + "e/");
         base.push_back(b.jobMs);
         paced.push_back(p.jobMs);
         every.push_back(e.jobMs);
         handlerShare.push_back(100.0 * p.handlerMs / p.jobMs);
-        everyShare.push_back(100.0 * e.handlerMs / e.jobMs);
+        handlerMs.push_back(p.handlerMs);
         updates.push_back(p.updates);
     }
 
-    const double ratio = median(paced) / median(base);
-    const double share = median(handlerShare);
+    // Reports spread over two seconds, as from a service at work: the count moves on the way.
+    const Run spreadBase = runJob(Shown::Nothing, audio.path() + "/spread-b/", 2000);
+    const Run spread = runJob(Shown::Paced, audio.path() + "/spread-p/", 2000);
+
+    // The cost of showing progress: the handler's time and the repaints it
+    // causes, against the job without it.
+    const double paint = paintedUpdateMs();
+    const double share = 100.0 * (median(handlerMs) + median(updates) * paint) / median(base);
     std::printf("job progress: %d passages rendered instantly, median of %d runs; overlay line at most every %d ms\n",
                 kPassages, kRuns, JobLimits::progressIntervalMs);
     bench::printTable({
-        {"10,000-passage job with progress (ms)", median(paced), median(base), "<= 1.05", ratio <= 1.05, true},
-        {"  time in the progress handler (%)", share, 0, "< 5", share < 5, false},
+        {"10,000-passage job: progress cost (%)", share, 0, "< 5", share < 5, false},
+        {"  job with progress (CPU ms)", median(paced), median(base), "(info)", true, true},
         {"  overlay updates", median(updates), 0, "(info)", true, false},
-        {"  updated on every report (ms)", median(every), median(base), "(info)", true, true},
-        {"  every report: handler time (%)", median(everyShare), 0, "(info)", true, false},
+        {"  one update, painted (CPU ms)", paint, 0, "(info)", true, false},
+        {"  time in the progress handler (%)", median(handlerShare), 0, "(info)", true, false},
+        {"  updated on every report (CPU ms)", median(every), median(base), "(info)", true, true},
+        {"  every report: progress cost (%)",
+         100.0 * (median(every) - median(base)) / median(base), 0, "(info)", true, false},
+        {"reports over 2 s, progress (CPU ms)", spread.jobMs, spreadBase.jobMs, "(info)", true, true},
+        {"  overlay updates", double(spread.updates), 0, "(info)", true, false},
+        {"  progress cost (%)", 100.0 * (spread.handlerMs + spread.updates * paint) / spreadBase.jobMs, 0, "(info)",
+         true, false},
         {"peak memory (MB)", bench::peakRssKb() / 1024.0, 0, "(info)", true, false},
     });
-    const bool ok = ratio <= 1.05 && share < 5;
+    const bool ok = share < 5;
     std::printf("%s\n", ok ? "all targets met" : "TARGET MISSED");
     return ok ? 0 : 1;
 }
