@@ -12,6 +12,7 @@
 // table is shared, because it decides which locales can have voices at all.
 
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -28,6 +29,7 @@ inline constexpr char getVoices[] = "getVoices";           // GET, no query
 inline constexpr char ttsCommunicate[] = "ttsCommunicate"; // form POST: one passage
 inline constexpr char audioCombined[] = "audioCombined";   // form POST: join the passages
 inline constexpr char ttsReading[] = "ttsReading";         // form POST: how a voice reads a text
+inline constexpr char audioTimeline[] = "audioTimeline";   // form POST: place the passages at their times
 } // namespace endpoint
 
 inline std::string route(std::string_view endpointName)
@@ -44,10 +46,18 @@ inline constexpr char rates[] = "rates";                      // percent text
 inline constexpr char volumes[] = "volumes";                  // percent text
 inline constexpr char writeMedia[] = "write_media";           // absolute path of the MP3 to write
 inline constexpr char writeSubtitles[] = "write_subtitles";   // the same path ending in ".srt"
+// ttsCommunicate may also carry, after those six:
+inline constexpr char reading[] = "reading";                  // numbered pinyin read instead of the text's own
 // audioCombined, sent in this order.
 inline constexpr char audio[] = "audio";                      // audio list (below)
 inline constexpr char path[] = "path";                        // the job folder, ending in "/"
 inline constexpr char dura[] = "dura";                        // pause text (below)
+inline constexpr char wav[] = "wav";                          // optional flag text: "1" also writes output.wav
+// audioTimeline, sent in this order: audio, starts, path, then the optional
+// ends, end and wav.
+inline constexpr char starts[] = "starts";                    // time list: where each passage's speech starts
+inline constexpr char ends[] = "ends";                        // optional time list: where each cue ends
+inline constexpr char outputEnd[] = "end";                    // optional time: the least length of output.mp3
 // ttsReading takes text and voice, in this order.
 } // namespace field
 
@@ -55,6 +65,8 @@ inline constexpr const char *ttsCommunicateFields[] = {field::text, field::voice
                                                        field::volumes, field::writeMedia, field::writeSubtitles};
 inline constexpr const char *audioCombinedFields[] = {field::audio, field::path, field::dura};
 inline constexpr const char *ttsReadingFields[] = {field::text, field::voice};
+// The fields audioTimeline needs; ends, end and wav may follow.
+inline constexpr const char *audioTimelineFields[] = {field::audio, field::starts, field::path};
 
 // Members of each voice record in getVoices' data.
 namespace voiceRecord {
@@ -67,14 +79,28 @@ inline constexpr char gender[] = "gender"; // "Female" or "Male"
 namespace reading {
 inline constexpr char reading[] = "reading";   // the text as read: toned pinyin, kana, or the text
 inline constexpr char phonemes[] = "phonemes"; // espeak-ng's phonemes of what the engine is given
+// One letter per piece of the reading (a blank-separated syllable or word
+// for Chinese, a kana for Japanese; empty for other languages): where it
+// came from.
+inline constexpr char sources[] = "sources";
+inline constexpr char fromUser = 'u'; // the user's lexicon.txt
+inline constexpr char fromData = 'd'; // the service's own data and rules
 } // namespace reading
+
+// Members of each element of audioTimeline's data: one per passage that could
+// not start at its time, in list order.
+namespace timelineMove {
+inline constexpr char number[] = "number";   // the passage's place in the audio list, from 1
+inline constexpr char shiftMs[] = "shiftMs"; // how much later its speech starts than asked, ms
+} // namespace timelineMove
 
 // ---- Reply envelope -------------------------------------------------------
 // Every answer, success or not, is the JSON object {code, msg, data}.
 namespace envelope {
 inline constexpr char code[] = "code";
 inline constexpr char msg[] = "msg";
-inline constexpr char data[] = "data"; // getVoices: the voice records; ttsReading: an object; else []
+inline constexpr char data[] = "data"; // getVoices: the voice records; ttsReading: an object;
+                                       // audioTimeline: the moves; else []
 inline constexpr int success = 1;      // any other code is a failure
 inline constexpr int failure = 0;      // the code the service sends for one
 } // namespace envelope
@@ -161,6 +187,76 @@ inline std::vector<std::string> splitAudioList(std::string_view list)
         from = to + 1;
     }
     return paths;
+}
+
+// ---- Times on a timeline ----------------------------------------------------------
+// A time is milliseconds in decimal, no sign, up to timelineMaxMs (a day). A
+// time list holds one time per passage of the audio list, in the same order,
+// separated by ",": "0,2500,6000". Nothing else may stand in it: no blanks,
+// no empty pieces.
+inline constexpr std::int64_t timelineMaxMs = 24LL * 3600 * 1000;
+inline constexpr char timeListSeparator = ',';
+
+inline std::string timeText(std::int64_t milliseconds)
+{
+    return std::to_string(milliseconds);
+}
+
+inline void appendToTimeList(std::string &list, std::int64_t milliseconds)
+{
+    if (!list.empty())
+        list.push_back(timeListSeparator);
+    list.append(timeText(milliseconds));
+}
+
+inline std::optional<std::int64_t> parseTime(std::string_view text, std::int64_t max = timelineMaxMs)
+{
+    if (text.empty() || text.size() > 12)
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value > max)
+        return std::nullopt;
+    return value;
+}
+
+inline std::optional<std::vector<std::int64_t>> parseTimeList(std::string_view list,
+                                                              std::int64_t max = timelineMaxMs)
+{
+    std::vector<std::int64_t> times;
+    std::size_t from = 0;
+    for (;;) {
+        std::size_t to = list.find(timeListSeparator, from);
+        if (to == std::string_view::npos)
+            to = list.size();
+        auto time = parseTime(list.substr(from, to - from), max);
+        if (!time)
+            return std::nullopt;
+        times.push_back(*time);
+        if (to == list.size())
+            return times;
+        from = to + 1;
+    }
+}
+
+// ---- Flags ------------------------------------------------------------------------
+// "1" or "0"; an optional flag left out is "0".
+inline std::string flagText(bool on)
+{
+    return on ? "1" : "0";
+}
+
+inline std::optional<bool> parseFlag(std::string_view text)
+{
+    if (text == "1")
+        return true;
+    if (text == "0")
+        return false;
+    return std::nullopt;
 }
 
 // ---- Passage text ---------------------------------------------------------------

@@ -16,6 +16,7 @@ struct Passage {
     int number = 0; // from 1, in script order, without gaps; names the passage's files
     QString text;   // never empty or blank
     QString voice;  // identifier; empty only for chooser text when no voice is chosen
+    QString reading; // numbered pinyin read instead of the text's own; empty: the service's reading
 };
 
 struct JobPlan {

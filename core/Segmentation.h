@@ -38,5 +38,25 @@ QVector<Passage> passages(const QString &script, const QString &chooserVoice);
 // The whole plan: the passages, rate and volume in the contract's percent
 // form, the pause, and the job folder (audioDir + start time + "/").
 JobPlan plan(const Input &input);
+// The same plan for passages chosen elsewhere (a part of the script, a
+// corrected reading); `input.script` and `input.chooserVoice` are not read.
+JobPlan plan(const Input &input, const QVector<Passage> &passages);
+
+// A stretch of the script, [from, to).
+struct Range {
+    int from = 0;
+    int to = 0;
+};
+
+// What a listen to part of the script takes: the selection between `anchor`
+// and `position`, or, when it is empty, the line the cursor is on (without
+// its line break).
+Range listenRange(const QString &script, int anchor, int position);
+
+// The passages of one stretch of the script, each with the voice the whole
+// script gives it there (its tag's, or `chooserVoice`), folded and numbered
+// from 1 like passages(). Tags and end markers, or the parts of them inside
+// the stretch, are not text; over the whole script this is passages().
+QVector<Passage> passagesIn(const QString &script, Range range, const QString &chooserVoice);
 
 } // namespace Segmentation

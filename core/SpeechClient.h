@@ -24,6 +24,7 @@ struct PassageRequest {
     QString volumes;
     QString media;     // the MP3 file to write
     QString subtitles; // the SRT file to write
+    QString reading;   // the passage's reading, when it is not the service's own
     // How long to wait for the service's answer; 0: no bound.
     int timeoutMs = 0;
     // 0 for the first try. A retry follows a failure to reach the service, so

@@ -142,7 +142,7 @@ void SynthesisJob::launch(int index)
     const Passage &passage = m_plan.passages[index];
     const int attempt = m_attempts[index];
     PassageRequest request{passage.text, passage.voice, m_plan.rates, m_plan.volumes,
-                           m_plan.mediaPath(passage), m_plan.subtitlePath(passage)};
+                           m_plan.mediaPath(passage), m_plan.subtitlePath(passage), passage.reading};
     request.timeoutMs = JobLimits::segmentTimeoutMs(passage.text.size());
     request.attempt = attempt;
     PassageTask *task = m_client.renderPassage(request);

@@ -16,6 +16,21 @@ TTSText::TTSText(QWidget *parent)
     : QTextEdit(parent)
 {
     viewport()->installEventFilter(this);
+
+    // Children of the editor and added to it, so that the shortcut works
+    // whenever the editor has the focus, menu or not.
+    actionListenSelection = new QAction(QStringLiteral("试听选中"), this);
+    actionListenSelection->setObjectName(QStringLiteral("actionListenSelection"));
+    actionListenSelection->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    actionListenSelection->setShortcutContext(Qt::WidgetShortcut);
+    addAction(actionListenSelection);
+
+    actionShowReading = new QAction(QStringLiteral("查看读音"), this);
+    actionShowReading->setObjectName(QStringLiteral("actionShowReading"));
+    actionShowReading->setEnabled(false);
+    addAction(actionShowReading);
+    // A reading is looked up for a selection only.
+    connect(this, &QTextEdit::copyAvailable, actionShowReading, &QAction::setEnabled);
 }
 
 TTSText::~TTSText() = default;
@@ -92,6 +107,10 @@ void TTSText::contextMenuEvent(QContextMenuEvent *event)
     menu->addAction(clear.get());
     menu->addAction(copyAction.get());
     menu->addAction(paste.get());
+    // The editor's own actions outlive the menu.
+    menu->addSeparator();
+    menu->addAction(actionListenSelection);
+    menu->addAction(actionShowReading);
     menu->exec(event->globalPos());
     event->accept();
 }

@@ -2,10 +2,16 @@
 
 #include <QTextEdit>
 
+class QAction;
+
 // The script editor. Announces finished mouse selections (so the page can offer
 // its voices), wraps a selection in a voice tag, clears the tag around the
 // cursor, and always pastes plain text. Where the tags go is decided by
 // TagRules; the editor reads the script and applies the result.
+//
+// Two actions of its own, there from the start and in its context menu, are
+// carried out by the page: actionListenSelection (试听选中, Ctrl+Enter) and
+// actionShowReading (查看读音, only with a selection).
 class TTSText : public QTextEdit
 {
     Q_OBJECT
@@ -18,6 +24,9 @@ public:
     bool selectPopupEnabled() const { return selectPopup; }
 
     void insertVoiceTag(const QString &voice);
+
+    QAction *listenSelectionAction() const { return actionListenSelection; }
+    QAction *showReadingAction() const { return actionShowReading; }
 
 signals:
     void mouseSelect();
@@ -38,4 +47,6 @@ private:
     void pastePlainText();
 
     bool selectPopup = true;
+    QAction *actionListenSelection = nullptr;
+    QAction *actionShowReading = nullptr;
 };

@@ -3,11 +3,13 @@
 #include "Highlighter.h"
 #include "Loading.h"
 #include "MoreVoices.h"
+#include "ReadingDialog.h"
 #include "ServiceClient.h"
 #include "SynthesisJob.h"
 #include "TTSText.h"
 #include "ttsMainForm.h"
 
+#include <QAction>
 #include <QMediaPlaylist>
 #include <QPushButton>
 #include <QStyle>
@@ -42,6 +44,8 @@ ttsMain::ttsMain(const ServiceUrls &urls, QWidget *parent)
     connect(moreVoices, &MoreVoices::notClose, this, &ttsMain::onPickerNotClose);
     connect(moreVoices, &MoreVoices::clickVoice, this, &ttsMain::onPickerClickVoice);
     connect(ui->playButton, &QPushButton::clicked, this, &ttsMain::togglePlayback);
+    connect(ui->textEdit->listenSelectionAction(), &QAction::triggered, this, &ttsMain::listenSelection);
+    connect(ui->textEdit->showReadingAction(), &QAction::triggered, this, &ttsMain::showReading);
 }
 
 ttsMain::~ttsMain()
@@ -50,6 +54,7 @@ ttsMain::~ttsMain()
     job.reset();
     // What the user typed last goes to disk before the editor does.
     saveAutosave();
+    delete readingWindow.data();
     delete ui;
     delete loading;
     delete moreVoices;

@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 #include <QMediaPlayer>
+#include <QPointer>
+#include <QVector>
 #include <QWidget>
 
 #include <memory>
@@ -17,9 +19,11 @@ class Loading;
 class MoreVoices;
 class QMediaPlaylist;
 class QTimer;
+class ReadingDialog;
 class ServiceClient;
 class SynthesisJob;
 class Ui_ttsMain;
+struct Passage;
 
 // The synthesis page: every control the user works with. It shows what the
 // catalogue loader, the picker, the player and the synthesis job report; the
@@ -29,6 +33,7 @@ class Ui_ttsMain;
 //   ttsMainCatalogue.cpp  loader handlers, choosers, picker panel
 //   ttsMainJob.cpp        the two buttons and what a job reports
 //   ttsMainPlayer.cpp     player strip
+//   ttsMainListen.cpp     listening to part of the script, its reading
 //   ttsMainAutosave.cpp   the script and settings kept across runs
 class ttsMain : public QWidget
 {
@@ -60,6 +65,13 @@ public:
     // 1 (result) or 0 (try-listen): the mode of the last job that delivered.
     int lastJobMode() const;
     QString jobFolderPath() const;
+
+    // Try-listens these passages with the page's rate, volume and pause, in
+    // a job folder like the try-listen button's; why not, when it did not
+    // start (a job is running, nothing to say).
+    QString listenTo(const QVector<Passage> &passages);
+    // The reading dialog last opened, while it is open.
+    ReadingDialog *readingDialog() const;
 
     // The script in the editor, as plain text.
     QString scriptText() const;
@@ -101,6 +113,12 @@ private:
     void togglePlayback();
     void onPlayerStateChanged(QMediaPlayer::State state);
 
+    // Part of the script: the editor's two actions.
+    void listenSelection();
+    void showReading();
+    QVector<Passage> selectedPassages() const;
+    QString chooserVoice() const;
+
     // Synthesis job.
     void startJob(JobMode mode);
     void cancelJob();
@@ -124,6 +142,7 @@ private:
     QMediaPlayer *player = nullptr;
     QMediaPlaylist *playlist = nullptr;
     std::unique_ptr<SynthesisJob> job;
+    QPointer<ReadingDialog> readingWindow;
     QString autosaveFolder; // empty: autosave off
     QTimer *autosaveTimer = nullptr;
     bool autosaveDirty = false;

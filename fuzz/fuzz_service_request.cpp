@@ -45,6 +45,9 @@ struct Fixture {
         config.workDir = sandbox.work();
         config.threads = 2;
         config.maxBodyBytes = 1 << 20;
+        // Every millisecond of a timeline is written out; a day of silence
+        // per input would be all the fuzzer measured.
+        config.maxTimelineMs = 60000;
         service = std::make_unique<SpeechService>(config, std::make_shared<StandInEngine>());
         std::string error;
         if (!service->bind(error))
@@ -79,20 +82,28 @@ std::string replaceAll(std::string s, const std::string &from, const std::string
 }
 
 // Byte 0: bits 0-1 endpoint, bits 2-3 content type, bit 4 Origin,
-// bit 5 Sec-Fetch-Site, bit 6 foreign Host, bit 7 chunked body.
+// bit 5 Sec-Fetch-Site, bit 6 foreign Host, bit 7 chunked body. getVoices
+// has no body to chunk: with bit 7 its value stands for audioTimeline.
+enum Endpoint { TtsCommunicate, AudioCombined, GetVoices, TtsReading, AudioTimeline };
+
 struct Request {
     explicit Request(std::uint8_t b) : bits(b) {}
     std::uint8_t bits;
-    int endpoint() const { return bits & 3; }
+    int endpoint() const { return (bits & 3) == GetVoices && (bits & 0x80) ? AudioTimeline : bits & 3; }
     bool crossSite() const { return bits & 0x70; }
-    bool chunked() const { return bits & 0x80; }
+    bool chunked() const { return (bits & 0x80) && endpoint() != AudioTimeline; }
+    bool writesFiles() const
+    {
+        return endpoint() == TtsCommunicate || endpoint() == AudioCombined || endpoint() == AudioTimeline;
+    }
 
     std::string text(const std::string &body) const
     {
-        static const char *paths[] = {"/ttsCommunicate", "/audioCombined", "/getVoices", "/ttsReading"};
+        static const char *paths[] = {"/ttsCommunicate", "/audioCombined", "/getVoices", "/ttsReading",
+                                      "/audioTimeline"};
         static const char *types[] = {"application/x-www-form-urlencoded",
                                       "application/x-www-form-urlencoded; charset=UTF-8", "text/plain", nullptr};
-        std::string t = std::string(endpoint() == 2 ? "GET " : "POST ") + paths[endpoint()] + " HTTP/1.1\r\n";
+        std::string t = std::string(endpoint() == GetVoices ? "GET " : "POST ") + paths[endpoint()] + " HTTP/1.1\r\n";
         t += (bits & 0x40) ? "Host: rebound.example:5000\r\n" : "Host: 127.0.0.1:5000\r\n";
         if (bits & 0x10)
             t += "Origin: http://evil.example\r\n";
@@ -101,7 +112,7 @@ struct Request {
         if (const char *type = types[(bits >> 2) & 3])
             t += std::string("Content-Type: ") + type + "\r\n";
         t += "Connection: close\r\n";
-        if (endpoint() == 2)
+        if (endpoint() == GetVoices)
             return t + "\r\n";
         if (!chunked())
             return t + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
@@ -181,7 +192,7 @@ void checkReply(const Request &req, const std::string &body, const std::string &
     const auto j = nlohmann::json::parse(content, nullptr, false);
     if (!j.is_object() || j.size() != 3 || !j.contains("code") || !j["code"].is_number_integer() ||
         !j.contains("msg") || !j["msg"].is_string() || !j.contains("data") ||
-        !(j["data"].is_array() || (req.endpoint() == 3 && j["data"].is_object())))
+        !(j["data"].is_array() || (req.endpoint() == TtsReading && j["data"].is_object())))
         fail("not a reply envelope: " + content);
     const int code = j["code"].get<int>();
     const std::string msg = j["msg"].get<std::string>();
@@ -197,14 +208,17 @@ void checkReply(const Request &req, const std::string &body, const std::string &
         fail("an error status with a success envelope: " + content);
 
     // A reading is a reading and a phoneme string, and writes nothing.
-    if (code == 1 && req.endpoint() == 3) {
+    if (code == 1 && req.endpoint() == TtsReading) {
         const auto &d = j["data"];
         if (!d.is_object() || !d.contains("reading") || !d["reading"].is_string() || !d.contains("phonemes") ||
             !d["phonemes"].is_string())
             fail("a reading without reading and phonemes: " + content);
+        if (!d.contains("sources") || !d["sources"].is_string() ||
+            d["sources"].get<std::string>().find_first_not_of("ud") != std::string::npos)
+            fail("a reading without its sources: " + content);
     }
 
-    if (code == 1 && req.endpoint() < 2) {
+    if (code == 1 && req.writesFiles()) {
         // A success names files that now exist inside the audio folder.
         auto form = parseForm(body);
         if (!form)
@@ -212,7 +226,7 @@ void checkReply(const Request &req, const std::string &body, const std::string &
         const Fixture &f = fixture();
         const fs::path root = fs::canonical(f.sandbox.audio());
         std::vector<fs::path> written;
-        if (req.endpoint() == 0) {
+        if (req.endpoint() == TtsCommunicate) {
             written = {(*form)["write_media"], (*form)["write_subtitles"]};
         } else {
             std::string folder = (*form)["path"];

@@ -179,6 +179,15 @@ double framesToSeconds(std::int64_t frames)
 bool decodeFile(const std::filesystem::path &file, std::vector<std::int16_t> &pcm)
 {
     pcm.clear();
+    decodeFile(file, [&pcm](const std::int16_t *s, std::size_t n) {
+        pcm.insert(pcm.end(), s, s + n);
+        return true;
+    });
+    return !pcm.empty();
+}
+
+bool decodeFile(const std::filesystem::path &file, const PcmSink &sink)
+{
     // The Info frame only serves gapless trimming here, a few milliseconds of
     // another encoder's delay; a forged one kept a single read busy for over
     // a minute on 450 bytes, holding a request worker.
@@ -194,15 +203,19 @@ bool decodeFile(const std::filesystem::path &file, std::vector<std::int16_t> &pc
     if (!reader.open(file))
         return false;
     std::vector<unsigned char> buf(1 << 16);
+    bool any = false;
     for (;;) {
         size_t got = 0;
         int r = mpg123_read(h, buf.data(), buf.size(), &got);
-        const auto *s = reinterpret_cast<const std::int16_t *>(buf.data());
-        pcm.insert(pcm.end(), s, s + got / 2);
+        if (got >= 2) {
+            any = true;
+            if (!sink(reinterpret_cast<const std::int16_t *>(buf.data()), got / 2))
+                return false;
+        }
         if (r != MPG123_OK && r != MPG123_NEW_FORMAT)
             break;  // done, or a damaged tail: keep what decoded
     }
-    return !pcm.empty();
+    return any;
 }
 
 ReadResult readForJoin(const std::filesystem::path &file)
@@ -242,6 +255,7 @@ ReadResult readForJoin(const std::filesystem::path &file)
             result.frames.insert(result.frames.end(), head, head + 4);
             if (body && bodyBytes)
                 result.frames.insert(result.frames.end(), body, body + bodyBytes);
+            result.frameEnds.push_back(result.frames.size());
             ++result.frameCount;
         }
     }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,9 @@ struct ReadResult {
     bool usable = false;
     std::vector<std::uint8_t> frames;   // in the fixed format, ready to append
     std::int64_t frameCount = 0;
+    // Where each frame ends in `frames`, when the frames were copied: lets a
+    // join keep only the first n of them. Empty after a re-encoding.
+    std::vector<std::size_t> frameEnds;
     // Extra delay added when the input had to be re-encoded (its own cue
     // times move by this much).
     std::int64_t shiftSamples = 0;
@@ -56,5 +60,11 @@ ReadResult readForJoin(const std::filesystem::path &file);
 
 // Decodes a whole file to mono 16-bit at kSampleRate (tests and fallbacks).
 bool decodeFile(const std::filesystem::path &file, std::vector<std::int16_t> &pcm);
+
+// The same, handing the samples over piece by piece as they are decoded; a
+// sink that returns false stops it. True when something decoded and the sink
+// took all of it.
+using PcmSink = std::function<bool(const std::int16_t *samples, std::size_t count)>;
+bool decodeFile(const std::filesystem::path &file, const PcmSink &sink);
 
 }  // namespace tavrel::mp3

@@ -2,6 +2,7 @@
 
 #include "FrontEnd.h"
 #include "Jobs.h"
+#include "PinyinSyllables.h"
 #include "RenderCache.h"
 #include "ServiceContract.h"
 #include "Subtitles.h"
@@ -25,6 +26,9 @@ using Json = nlohmann::ordered_json;  // keeps "code, msg, data" and "name, loca
 namespace {
 
 constexpr int kListenBacklog = 4096;  // the program opens hundreds of connections at once
+
+static_assert(reading::kFromUser == contract::reading::fromUser && reading::kFromData == contract::reading::fromData,
+              "the reading's source letters are the contract's");
 
 std::string envelope(int code, const std::string &msg, Json data = Json::array())
 {
@@ -79,6 +83,16 @@ const std::string *field(const std::map<std::string, std::string> &form, const c
     auto it = form.find(name);
     return it == form.end() ? nullptr : &it->second;
 }
+
+// The output.wav flag of a join: off when left out, an error when neither
+// "0" nor "1".
+std::optional<bool> wavFlag(const std::map<std::string, std::string> &form)
+{
+    const std::string *value = field(form, contract::field::wav);
+    return value ? contract::parseFlag(*value) : std::optional<bool>(false);
+}
+
+const char kBadWav[] = "wav 参数错误，应为 0 或 1";
 
 }  // namespace
 
@@ -294,6 +308,7 @@ void SpeechService::installRoutes()
         Json data;
         data[contract::reading::reading] = prepared.reading;
         data[contract::reading::phonemes] = m_engine->phonemes(prepared.runs, *field(*form, contract::field::voice));
+        data[contract::reading::sources] = prepared.sources;
         reply(res, contract::envelope::success, "获取成功", std::move(data));
     });
 
@@ -332,7 +347,20 @@ void SpeechService::installRoutes()
             return fail(res, "字幕路径错误：" + subs.error);
         job.media = media.path;
         job.subtitles = subs.path;
-        job.prepared = m_frontEnd->prepare(text, locale, m_lexicon.get());
+        // A reading sent along (to listen to a correction before it is
+        // saved) replaces the front end's reading of the text, and the user's list.
+        if (const std::string *given = field(*form, contract::field::reading)) {
+            std::string why;
+            const auto syllables = reading::pinyin::parseReading(*given, &why);
+            if (!syllables)
+                return fail(res, "读音错误：" + why);
+            auto prepared = m_frontEnd->prepareWithReading(text, locale, *syllables, why);
+            if (!prepared)
+                return fail(res, "读音错误：" + why);
+            job.prepared = std::move(*prepared);
+        } else {
+            job.prepared = m_frontEnd->prepare(text, locale, m_lexicon.get());
+        }
 
         Outcome out = m_cache ? renderSegmentCached(*m_engine, *m_cache, job) : renderSegment(*m_engine, job);
         reply(res, out.ok ? contract::envelope::success : contract::envelope::failure, out.msg);
@@ -352,9 +380,14 @@ void SpeechService::installRoutes()
         if (!folder.error.empty())
             return fail(res, "输出文件夹错误：" + folder.error);
 
+        auto wav = wavFlag(*form);
+        if (!wav)
+            return fail(res, kBadWav);
+
         JoinJob job;
         job.pauseMs = *pause;
         job.folder = folder.path;
+        job.wav = *wav;
         const auto list = splitAudioList(*field(*form, contract::field::audio));
         if (list.empty())
             return fail(res, "未提供要合并的音频文件");
@@ -369,6 +402,76 @@ void SpeechService::installRoutes()
 
         Outcome out = joinSegments(job);
         reply(res, out.ok ? contract::envelope::success : contract::envelope::failure, out.msg);
+    });
+
+    http.Post(contract::route(contract::endpoint::audioTimeline), [this, readForm](const httplib::Request &req,
+                                                                                 httplib::Response &res,
+                                                                                 const httplib::ContentReader &reader) {
+        std::string error;
+        auto form = readForm(req, reader, contract::audioTimelineFields, error);
+        if (!form)
+            return fail(res, error);
+
+        const std::string range = "（0 到 " + std::to_string(m_config.maxTimelineMs) + "）";
+        auto starts = contract::parseTimeList(*field(*form, contract::field::starts), m_config.maxTimelineMs);
+        if (!starts)
+            return fail(res, "开始时间格式错误，应为逗号分隔的毫秒数" + range + "，每段音频一个");
+        std::optional<std::vector<std::int64_t>> ends;
+        if (const std::string *raw = field(*form, contract::field::ends)) {
+            ends = contract::parseTimeList(*raw, m_config.maxTimelineMs);
+            if (!ends)
+                return fail(res, "结束时间格式错误，应为逗号分隔的毫秒数" + range + "，每段音频一个");
+            if (ends->size() != starts->size())
+                return fail(res, "结束时间与开始时间的个数不同");
+            for (std::size_t i = 0; i < ends->size(); ++i)
+                if ((*ends)[i] < (*starts)[i])
+                    return fail(res, "第 " + std::to_string(i + 1) + " 段的结束时间早于开始时间");
+        }
+        std::int64_t endMs = 0;
+        if (const std::string *raw = field(*form, contract::field::outputEnd)) {
+            auto end = contract::parseTime(*raw, m_config.maxTimelineMs);
+            if (!end)
+                return fail(res, "总时长格式错误，应为毫秒数" + range);
+            endMs = *end;
+        }
+        auto wav = wavFlag(*form);
+        if (!wav)
+            return fail(res, kBadWav);
+        auto folder = m_guard.folder(*field(*form, contract::field::path));
+        if (!folder.error.empty())
+            return fail(res, "输出文件夹错误：" + folder.error);
+
+        const auto list = splitAudioList(*field(*form, contract::field::audio));
+        if (list.empty())
+            return fail(res, "未提供要合并的音频文件");
+        if (list.size() > 100000)
+            return fail(res, "音频文件过多");
+        if (list.size() != starts->size())
+            return fail(res, "开始时间的个数（" + std::to_string(starts->size()) + "）与音频文件的个数（" +
+                                 std::to_string(list.size()) + "）不同");
+        TimelineJob job;
+        job.endMs = endMs;
+        job.folder = folder.path;
+        job.wav = *wav;
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            auto in = m_guard.fileForRead(list[i]);
+            if (!in.error.empty())
+                return fail(res, "音频路径错误：" + in.error);
+            job.inputs.push_back({in.path, in.missing, (*starts)[i], ends ? (*ends)[i] : -1});
+        }
+
+        TimelineReport report;
+        Outcome out = placeSegments(job, &report);
+        if (!out.ok)
+            return fail(res, out.msg);
+        Json moved = Json::array();
+        for (const TimelineMove &m : report.moved) {
+            Json item;
+            item[contract::timelineMove::number] = m.number;
+            item[contract::timelineMove::shiftMs] = m.shiftMs;
+            moved.push_back(std::move(item));
+        }
+        reply(res, contract::envelope::success, out.msg, std::move(moved));
     });
 }
 

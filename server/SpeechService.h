@@ -1,8 +1,9 @@
-// The HTTP face of the service: three endpoints, one reply envelope, the
+// The HTTP face of the service: its endpoints, one reply envelope, the
 // cross-site guard, and a bounded pool that queues every connection.
 #pragma once
 
 #include "RequestValidation.h"
+#include "ServiceContract.h"
 #include "SpeechEngine.h"
 
 #include <filesystem>
@@ -24,6 +25,9 @@ struct ServiceConfig {
     std::size_t maxBodyBytes = 8u << 20;   // a request body larger than this is refused
     std::size_t renderCacheBytes = 64u << 20;  // rendered segments kept in memory; 0: none
     std::filesystem::path dataDir = TAVREL_DATA_DIR;  // the reading front end's converted word list
+    // The latest time a timeline may name: each millisecond of it is written
+    // out as silence, so a fuzzer keeps it small.
+    std::int64_t maxTimelineMs = contract::timelineMaxMs;
 };
 
 class RenderCache;

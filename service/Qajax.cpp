@@ -72,6 +72,7 @@ void Qajax::send(const QString &url, const QByteArray *body)
     m_code = 0;
     m_msg.clear();
     m_data = QJsonArray();
+    m_dataObject = QJsonObject();
     m_networkError = 0;
     m_timedOut = false;
     m_cancelled = false;
@@ -126,6 +127,7 @@ void Qajax::onReplyFinished(QNetworkReply *reply)
     if (document.isObject()) {
         const QJsonObject envelope = document.object();
         m_data = envelope.value(QLatin1String(contract::envelope::data)).toArray();
+        m_dataObject = envelope.value(QLatin1String(contract::envelope::data)).toObject();
         m_msg = envelope.value(QLatin1String(contract::envelope::msg)).toString();
         m_code = truncatedCode(envelope.value(QLatin1String(contract::envelope::code)).toDouble(0));
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QObject>
 #include <QPair>
 #include <QString>
@@ -37,6 +38,8 @@ public:
     int code() const { return m_code; }
     QString msg() const { return m_msg; }
     QJsonArray data() const { return m_data; }
+    // `data` when the endpoint answers with an object (ttsReading).
+    QJsonObject dataObject() const { return m_dataObject; }
     int networkError() const { return m_networkError; }
     bool timedOut() const { return m_timedOut; }
     bool cancelled() const { return m_cancelled; }
@@ -53,6 +56,7 @@ private:
     int m_code = 0;
     QString m_msg;
     QJsonArray m_data;
+    QJsonObject m_dataObject;
     int m_networkError = 0;
     bool m_timedOut = false;
     bool m_cancelled = false;

@@ -17,6 +17,7 @@ public:
         : m_worker(new ttsCommunicate(request.text, request.voice, request.rates, request.volumes, request.media,
                                       request.subtitles, url))
     {
+        m_worker->setReading(request.reading);
         m_worker->setTimeoutMs(request.timeoutMs);
         // A retry follows a service out of reach: give it its bound to come back.
         if (request.attempt > 0)
@@ -70,6 +71,27 @@ int ServiceClient::passageLimit()
 PassageTask *ServiceClient::renderPassage(const PassageRequest &request)
 {
     return new WorkerTask(request, m_urls.ttsCommunicate);
+}
+
+ReadingReply ServiceClient::reading(const QString &text, const QString &voice)
+{
+    Qajax ajax;
+    ajax.post({{QLatin1String(contract::field::text), text}, {QLatin1String(contract::field::voice), voice}},
+              m_urls.ttsReading);
+    ReadingReply reply;
+    reply.answer = ServiceReply::judge(ajax, QStringLiteral("读音查询接口"), QStringLiteral("查看读音"));
+    if (!reply.answer.succeeded)
+        return reply;
+    const QJsonObject data = ajax.dataObject();
+    const QJsonValue reading = data.value(QLatin1String(contract::reading::reading));
+    // An answer without its reading is as good as none.
+    if (!reading.isString()) {
+        reply.answer = {false, QStringLiteral("语音服务返回的读音无法识别"), QStringLiteral("查看读音")};
+        return reply;
+    }
+    reply.reading = reading.toString();
+    reply.sources = data.value(QLatin1String(contract::reading::sources)).toString();
+    return reply;
 }
 
 SpeechAnswer ServiceClient::join(const JoinRequest &request)

@@ -3,9 +3,16 @@
 #include "ServiceUrls.h"
 #include "SpeechClient.h"
 
+// How the service reads a text (ttsReading).
+struct ReadingReply {
+    SpeechAnswer answer;
+    QString reading; // numbered pinyin, kana, or the text
+    QString sources; // one letter per piece of the reading, 'u' from lexicon.txt
+};
+
 // The speech service as a synthesis job sees it: one ttsCommunicate worker
 // thread per passage, all at once, and the join as a blocking request on the
-// caller's thread.
+// caller's thread. The reading of a text is asked for the same way.
 class ServiceClient : public SpeechClient
 {
 public:
@@ -16,6 +23,8 @@ public:
     int passageLimit() override;
     PassageTask *renderPassage(const PassageRequest &request) override;
     SpeechAnswer join(const JoinRequest &request) override;
+    // Blocks like join(); the calling thread's events keep moving meanwhile.
+    ReadingReply reading(const QString &text, const QString &voice);
 
     const ServiceUrls &urls() const { return m_urls; }
 

@@ -5,12 +5,14 @@
 
 ServiceUrls ServiceUrls::program()
 {
-    return {getVoicesUrl, ttsCommunicateUrl, audioCombinedUrl};
+    return {getVoicesUrl, ttsCommunicateUrl, audioCombinedUrl,
+            serviceBaseUrl + QLatin1String(contract::endpoint::ttsReading)};
 }
 
 ServiceUrls ServiceUrls::at(const QString &baseUrl)
 {
     return {baseUrl + QLatin1String(contract::endpoint::getVoices),
             baseUrl + QLatin1String(contract::endpoint::ttsCommunicate),
-            baseUrl + QLatin1String(contract::endpoint::audioCombined)};
+            baseUrl + QLatin1String(contract::endpoint::audioCombined),
+            baseUrl + QLatin1String(contract::endpoint::ttsReading)};
 }

@@ -25,14 +25,16 @@ void ttsCommunicate::run()
     Qajax ajax;
     ajax.setTimeoutMs(timeoutMs);
     ajax.setCancelCheck(interrupted);
+    Qajax::Pairs fields{{QLatin1String(contract::field::text), text},
+                        {QLatin1String(contract::field::voice), voice},
+                        {QLatin1String(contract::field::rates), rates},
+                        {QLatin1String(contract::field::volumes), volumes},
+                        {QLatin1String(contract::field::writeMedia), write_media},
+                        {QLatin1String(contract::field::writeSubtitles), write_subtitles}};
+    if (!reading.isEmpty())
+        fields.append({QLatin1String(contract::field::reading), reading});
     if (!isInterruptionRequested())
-        ajax.post({{QLatin1String(contract::field::text), text},
-                   {QLatin1String(contract::field::voice), voice},
-                   {QLatin1String(contract::field::rates), rates},
-                   {QLatin1String(contract::field::volumes), volumes},
-                   {QLatin1String(contract::field::writeMedia), write_media},
-                   {QLatin1String(contract::field::writeSubtitles), write_subtitles}},
-                  url);
+        ajax.post(fields, url);
     if (isInterruptionRequested()) {
         emit error(QStringLiteral("已取消"), QStringLiteral("合成结果"));
         return;

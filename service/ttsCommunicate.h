@@ -15,6 +15,10 @@ public:
                    const QString &writeMedia, const QString &writeSubtitles, const QString &url = ttsCommunicateUrl);
     ~ttsCommunicate() override;
 
+    // A reading to be heard instead of the service's own (numbered pinyin);
+    // set before start(). Without one the request carries the six fields alone.
+    void setReading(const QString &numberedPinyin) { reading = numberedPinyin; }
+
     // Set before start(). A bound on the wait for the answer (0: none); past
     // it the passage fails with "语音服务无响应".
     void setTimeoutMs(int ms) { timeoutMs = ms; }
@@ -44,6 +48,7 @@ private:
     QString write_media;
     QString write_subtitles;
     QString url;
+    QString reading;
     int timeoutMs = 0;
     int serviceWaitMs = 0;
 };

@@ -115,7 +115,7 @@ Prepared FrontEnd::prepare(const std::u32string &text, const std::string &locale
         if (!hasMandarin())
             return {};
         const MappedText simplified = m_simplifier->convert(normalizeMandarin(source));
-        return readMandarin(simplified, *m_mandarin, userList.get());
+        return readMandarin(simplified, *m_mandarin, simplifiedUserList(userList).get());
     }
     if (locale == "ja-JP") {
         if (!hasJapanese())
@@ -127,6 +127,45 @@ Prepared FrontEnd::prepare(const std::u32string &text, const std::string &locale
         return m_japanese->read(source, entries.empty() ? nullptr : &entries);
     }
     return asWrittenMapped(source);
+}
+
+std::shared_ptr<const ParsedLexicon> FrontEnd::simplifiedUserList(std::shared_ptr<const ParsedLexicon> list) const
+{
+    if (!list || list->mandarin.empty() || !m_simplifier->isReady())
+        return list;
+    std::lock_guard<std::mutex> lock(m_userMutex);
+    if (m_userSource.lock() == list)
+        return m_userSimplified;
+    auto simplified = std::make_shared<ParsedLexicon>(*list);
+    for (const auto &[word, entry] : list->mandarin) {
+        const std::string key = utf8::encode(m_simplifier->convert(MappedText::identity(utf8::decode(word))).text);
+        // A word the user also wrote Simplified keeps that entry.
+        if (key != word && !list->mandarin.count(key)) {
+            LexiconEntry same = entry;
+            same.word = key;
+            simplified->mandarin.emplace(key, std::move(same));
+        }
+    }
+    m_userSource = list;
+    m_userSimplified = simplified;
+    return simplified;
+}
+
+std::optional<Prepared> FrontEnd::prepareWithReading(const std::u32string &text, const std::string &locale,
+                                                     const std::vector<std::string> &syllables,
+                                                     std::string &error) const
+{
+    if (!isMandarin(locale) || !hasMandarin()) {
+        error = "只有中文语音可以指定拼音读音";
+        return std::nullopt;
+    }
+    // Laid over the text as the reader sees it, so that the syllables count
+    // the characters the reading endpoint showed (2026 as four of them).
+    const MappedText simplified = m_simplifier->convert(normalizeMandarin(MappedText::identity(text)));
+    const auto forced = spreadOverHan(simplified.text, syllables, error);
+    if (!forced)
+        return std::nullopt;
+    return readMandarin(simplified, *m_mandarin, nullptr, &*forced);
 }
 
 }  // namespace tavrel::reading

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,18 +24,29 @@ struct EngineRun {
     std::vector<std::size_t> origin;  // per code point of `text`: request code point
 };
 
+// Letters of Prepared::sources, as the reading endpoint sends them
+// (contract::reading::fromUser and fromData).
+inline constexpr char kFromUser = 'u';  // the user's lexicon.txt
+inline constexpr char kFromData = 'd';  // anything else: built-in data, rules, MeCab
+
 struct Prepared {
     std::vector<EngineRun> runs;  // in text order
     // The text as it will be read: toned pinyin syllables for Chinese
     // (digits 1-5, ü as v, erhua merged as "dianr3"), kana for Japanese,
     // the normalised text otherwise; Latin runs as written.
     std::string reading;
+    // Where each piece of `reading` came from, one letter per piece: for
+    // Chinese a piece is a blank-separated syllable or Latin word, for
+    // Japanese a code point of the kana. Empty for other languages, which
+    // have no user entries.
+    std::string sources;
 };
 
 // The text as one run in the voice's own language, read by the engine as
 // written (control characters become blanks).
 Prepared asWritten(const std::u32string &text);
 
+struct ParsedLexicon;  // the entries of the user's lexicon.txt
 class Lexicon;         // the built-in Mandarin word list (converted at build time)
 class UserLexicon;     // the user's lexicon.txt
 class JapaneseReader;  // MeCab with the IPA dictionary
@@ -57,13 +70,30 @@ public:
     Prepared prepare(const std::u32string &text, const std::string &locale,
                      const UserLexicon *user = nullptr) const;
 
+    // The text read with the given numbered pinyin instead of its own
+    // reading, one syllable per Han character of the text as read (numbers
+    // written out, erhua merged as in lexicon.txt). Only for Mandarin
+    // voices; nothing, with the reason in Chinese in `error`, when the
+    // syllables do not fit the text.
+    std::optional<Prepared> prepareWithReading(const std::u32string &text, const std::string &locale,
+                                               const std::vector<std::string> &syllables,
+                                               std::string &error) const;
+
 private:
     class Simplifier;
+
+    // The user's Mandarin words as the reader meets them: Simplified, since
+    // the text is simplified before it is read (a zh-TW user writes 重慶).
+    std::shared_ptr<const ParsedLexicon> simplifiedUserList(std::shared_ptr<const ParsedLexicon> list) const;
 
     std::unique_ptr<Lexicon> m_mandarin;
     std::unique_ptr<Simplifier> m_simplifier;
     std::unique_ptr<JapaneseReader> m_japanese;
     std::string m_error;
+    // The last list simplified, for the list it was made from.
+    mutable std::mutex m_userMutex;
+    mutable std::weak_ptr<const ParsedLexicon> m_userSource;
+    mutable std::shared_ptr<const ParsedLexicon> m_userSimplified;
 };
 
 }  // namespace tavrel::reading

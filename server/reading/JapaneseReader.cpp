@@ -221,6 +221,7 @@ struct Item {
     std::vector<std::size_t> at;  // per engine code point: index into the input
     std::u32string reading;
     bool joins = false;           // Kana: same accent phrase as the kana before it
+    bool fromUser = false;        // Kana: an entry of the user's lexicon.txt
 };
 
 class Output {
@@ -241,6 +242,14 @@ public:
     void kana(const std::u32string &engine, std::size_t at, std::u32string reading, bool joins)
     {
         kana(engine, std::vector<std::size_t>(engine.size(), at), std::move(reading), joins);
+    }
+    // A word the user's lexicon reads, marked so the reading can say so.
+    void userKana(const std::u32string &engine, std::size_t at, std::u32string reading)
+    {
+        const std::size_t before = m_items.size();
+        kana(engine, at, std::move(reading), false);
+        if (m_items.size() > before)
+            m_items.back().fromUser = true;
     }
     void latin(std::u32string text, std::vector<std::size_t> at)
     {
@@ -429,6 +438,7 @@ Prepared Output::finish(const MappedText &source) const
 {
     std::vector<RunBuilder> runs;
     std::u32string reading;
+    std::string sources;  // one letter per code point of `reading`
     bool afterPause = true;
     for (const Item &it : m_items) {
         if (it.kind == Item::Pause) {
@@ -440,6 +450,7 @@ Prepared Output::finish(const MappedText &source) const
                 run.text.push_back(mark);
                 run.at.push_back(it.at[0]);
                 reading.push_back(mark);
+                sources.push_back(kFromData);
             }
             afterPause = true;
             continue;
@@ -455,11 +466,13 @@ Prepared Output::finish(const MappedText &source) const
         run.text += it.engine;
         run.at.insert(run.at.end(), it.at.begin(), it.at.end());
         reading += it.reading;
+        sources.append(it.reading.size(), it.fromUser ? kFromUser : kFromData);
         afterPause = false;
     }
 
     Prepared p;
     p.reading = utf8::encode(reading);
+    p.sources = std::move(sources);
     for (RunBuilder &run : runs) {
         if (run.language.empty())
             cleanForEngine(run);
@@ -1436,7 +1449,7 @@ void Parser::run(const Working &w)
         const char32_t c = t[i];
         std::u32string kana;
         if (const std::size_t len = userEntryAt(w, i, kana)) {
-            m_sink->kana(katakana(kana), w.at[i], kana, false);
+            m_sink->userKana(katakana(kana), w.at[i], kana);
             i += spanned(i, len);
             continue;
         }

@@ -157,6 +157,9 @@ constexpr View kPhoneWords[] = {U"拨打", U"致电", U"电话", U"热线", U"�
 constexpr View kCodeWords[] = {U"邮编", U"邮政编码", U"编号", U"单号", U"工号", U"学号",
                                U"代码", U"验证码", U"密码", U"账号", U"帐号", U"卡号",
                                U"房间", U"车次", U"批号", U"证号"};
+// Numbers of rooms and the like are read digit by digit when the place
+// follows them: 302会议室, 806房间, 1203室.
+constexpr View kNumberedPlaces[] = {U"会议室", U"房间", U"房", U"室", U"病房", U"教室", U"宿舍", U"包厢"};
 
 struct Literal {
     Digits whole;             // digits before the point, separators left out
@@ -276,6 +279,14 @@ private:
     {
         for (View w : kMoneyWords)
             if (startsWith(i, w))
+                return true;
+        return false;
+    }
+    template <std::size_t N>
+    bool followedByWord(std::size_t e, const View (&words)[N]) const
+    {
+        for (View w : words)
+            if (startsWith(e, w))
                 return true;
         return false;
     }
@@ -722,6 +733,10 @@ private:
         }
         if (amountFollows(e1))
             return false;
+        if (n1 >= 3 && n1 <= 5 && followedByWord(e1, kNumberedPlaces)) {
+            sayPhone(p, e1, false);
+            return true;
+        }
         const bool hotline = startsWith(p, U"400") || startsWith(p, U"800");
         if ((n1 == 11 && at(p) == U'1') || (n1 == 10 && hotline)) {
             sayPhone(p, e1, true);

@@ -2,8 +2,10 @@
 
 #include "MandarinTones.h"
 #include "MandarinWords.h"
+#include "PinyinSyllables.h"
 #include "Utf8.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace tavrel::reading {
@@ -50,21 +52,21 @@ class Output {
 public:
     explicit Output(Prepared &p) : m_p(p) {}
 
-    void syllable(const std::string &s, std::size_t origin)
+    void syllable(const std::string &s, std::size_t origin, bool fromUser = false)
     {
         if (s.empty())
             return;
         EngineRun &run = runFor("");
         separate(run);
         appendText(run, s, origin);
-        addToReading(s);
+        addToReading(s, fromUser);
     }
     void latin(const std::string &written, const std::string &spoken, std::size_t origin)
     {
         EngineRun &run = runFor("en");
         separate(run);
         appendText(run, spoken, origin);
-        addToReading(written);
+        addToReading(written, false);
     }
     void pause(const char *mark, std::size_t origin)
     {
@@ -102,11 +104,12 @@ private:
         run.text += s;
         run.origin.insert(run.origin.end(), cps.size(), origin);
     }
-    void addToReading(const std::string &s)
+    void addToReading(const std::string &s, bool fromUser)
     {
         if (!m_p.reading.empty())
             m_p.reading.push_back(' ');
         m_p.reading += s;
+        m_p.sources.push_back(fromUser ? kFromUser : kFromData);
     }
 
     Prepared &m_p;
@@ -150,9 +153,51 @@ std::string spellAcronyms(const std::string &latinRun)
     return out;
 }
 
-Prepared readMandarin(const MappedText &text, const Lexicon &lexicon, const ParsedLexicon *user)
+std::optional<std::vector<std::string>> spreadOverHan(const std::u32string &text,
+                                                     const std::vector<std::string> &syllables, std::string &error)
+{
+    std::vector<std::string> perCharacter;
+    std::size_t next = 0;
+    std::size_t han = 0;
+    bool mergeNext = false;  // the syllable before was erhua and takes this 儿
+    bool tooFew = false;
+    for (char32_t c : text) {
+        if (!isHan(c))
+            continue;
+        ++han;
+        if (mergeNext) {
+            mergeNext = false;
+            if (c != U'儿' && c != U'兒') {
+                error = "儿化音节 " + syllables[next - 1] + " 后面应是“儿”字";
+                return std::nullopt;
+            }
+            perCharacter.emplace_back();
+            continue;
+        }
+        if (next == syllables.size()) {
+            tooFew = true;
+            perCharacter.emplace_back();
+            continue;
+        }
+        mergeNext = pinyin::isErhua(syllables[next]);
+        perCharacter.push_back(syllables[next++]);
+    }
+    if (mergeNext) {
+        error = "儿化音节 " + syllables[next - 1] + " 后面应是“儿”字";
+        return std::nullopt;
+    }
+    if (tooFew || next != syllables.size()) {
+        error = "读音有 " + std::to_string(syllables.size()) + " 个音节，但文本有 " + std::to_string(han) + " 个汉字";
+        return std::nullopt;
+    }
+    return perCharacter;
+}
+
+Prepared readMandarin(const MappedText &text, const Lexicon &lexicon, const ParsedLexicon *user,
+                      const std::vector<std::string> *forced)
 {
     Prepared prepared;
+    std::size_t hanIndex = 0;
     Output out(prepared);
     const std::u32string &t = text.text;
     std::size_t i = 0;
@@ -168,8 +213,13 @@ Prepared readMandarin(const MappedText &text, const Lexicon &lexicon, const Pars
             applyYiBuSandhi(words);
             applyErhua(words);
             for (const HanWord &w : words)
-                for (std::size_t k = 0; k < w.text.size(); ++k)
-                    out.syllable(w.syllables[k], text.origin[i + w.begin + k]);
+                for (std::size_t k = 0; k < w.text.size(); ++k) {
+                    // A reading given with the request replaces what the
+                    // words and rules said, character by character.
+                    const std::string &s = forced && hanIndex < forced->size() ? (*forced)[hanIndex] : w.syllables[k];
+                    ++hanIndex;
+                    out.syllable(s, text.origin[i + w.begin + k], !forced && w.source == ReadingSource::User);
+                }
             i = j;
         } else if (isLatinLetter(c)) {
             // A Latin word, with inner apostrophes, hyphens and dots (don't,

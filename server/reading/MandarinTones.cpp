@@ -167,7 +167,7 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
             set(w, (next && contains(U"了奖标", firstChar(next)) && prev) ? "zhong4" : "zhong1");
             break;
         case U'数':
-            if (next && (single(*next, U'一') || single(*next, U'数') || posIs(next, 'r') || single(*next, U'了') ||
+            if (next && (firstChar(next) == U'一' || single(*next, U'数') || posIs(next, 'r') || single(*next, U'了') ||
                          single(*next, U'过') || single(*next, U'着')))
                 set(w, "shu3");  // the verb "count"
             else if (prev && (single(*prev, U'一') || single(*prev, U'数')) && i >= 2 && single(words[i - 2], U'数'))

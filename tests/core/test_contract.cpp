@@ -20,6 +20,10 @@ private slots:
     void pause_data();
     void pause();
     void audioList();
+    void timeList_data();
+    void timeList();
+    void flag_data();
+    void flag();
     void blankText_data();
     void blankText();
     void localeTable();
@@ -33,6 +37,7 @@ void TestContract::endpointsAndFields()
     QCOMPARE(contract::route(contract::endpoint::ttsCommunicate), std::string("/ttsCommunicate"));
     QCOMPARE(contract::route(contract::endpoint::audioCombined), std::string("/audioCombined"));
     QCOMPARE(contract::route(contract::endpoint::ttsReading), std::string("/ttsReading"));
+    QCOMPARE(contract::route(contract::endpoint::audioTimeline), std::string("/audioTimeline"));
 
     QStringList tts;
     for (const char *name : contract::ttsCommunicateFields)
@@ -46,6 +51,19 @@ void TestContract::endpointsAndFields()
     for (const char *name : contract::ttsReadingFields)
         reading.append(name);
     QCOMPARE(reading, (QStringList{"text", "voice"}));
+    // Optional, after the six fields of a render; and what a reading's data holds.
+    QCOMPARE(QString(contract::field::reading), QString("reading"));
+    QCOMPARE(QString(contract::reading::reading), QString("reading"));
+    QCOMPARE(QString(contract::reading::phonemes), QString("phonemes"));
+    QCOMPARE(QString(contract::reading::sources), QString("sources"));
+    QVERIFY(contract::reading::fromUser != contract::reading::fromData);
+    QStringList timeline;
+    for (const char *name : contract::audioTimelineFields)
+        timeline.append(name);
+    QCOMPARE(timeline, (QStringList{"audio", "starts", "path"}));
+    QCOMPARE(QString(contract::field::ends), QString("ends"));
+    QCOMPARE(QString(contract::field::outputEnd), QString("end"));
+    QCOMPARE(QString(contract::field::wav), QString("wav"));
     QCOMPARE(contract::envelope::success, 1);
     QVERIFY(contract::envelope::failure != contract::envelope::success);
 }
@@ -131,6 +149,72 @@ void TestContract::audioList()
              (std::vector<std::string>{"/w/audio/1/1.mp3", "/w/audio/1/2 二.mp3", "/w/audio/1/3.mp3"}));
     QCOMPARE(contract::splitAudioList("a??b"), (std::vector<std::string>{"a", "b"}));
     QVERIFY(contract::splitAudioList("?").empty());
+}
+
+void TestContract::timeList_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("times"); // as parsed, blank-separated; "bad" when refused
+
+    QTest::newRow("one") << "0" << "0";
+    QTest::newRow("several") << "0,2500,6000" << "0 2500 6000";
+    QTest::newRow("out of order is the service's to judge") << "5000,1000" << "5000 1000";
+    QTest::newRow("a day") << "86400000" << "86400000";
+    QTest::newRow("past a day") << "86400001" << "bad";
+    QTest::newRow("empty") << "" << "bad";
+    QTest::newRow("empty piece") << "0,,1" << "bad";
+    QTest::newRow("trailing separator") << "0,1," << "bad";
+    QTest::newRow("blank") << "0, 1" << "bad";
+    QTest::newRow("sign") << "+5" << "bad";
+    QTest::newRow("thirteen digits") << "0000000000001" << "bad";
+    QTest::newRow("the audio list's separator") << "0?1" << "bad";
+}
+
+void TestContract::timeList()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, times);
+
+    const auto parsed = contract::parseTimeList(text.toStdString());
+    QCOMPARE(parsed.has_value(), times != "bad");
+    if (!parsed)
+        return;
+    QStringList got;
+    std::string written;
+    for (std::int64_t t : *parsed) {
+        got << QString::number(t);
+        contract::appendToTimeList(written, t);
+    }
+    QCOMPARE(got.join(' '), times);
+    QCOMPARE(QString::fromStdString(written), text);
+    // A single time reads the same way.
+    if (parsed->size() == 1)
+        QCOMPARE(contract::parseTime(text.toStdString()), std::optional<std::int64_t>(parsed->front()));
+}
+
+void TestContract::flag_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("value"); // -1: refused
+
+    QTest::newRow("on") << "1" << 1;
+    QTest::newRow("off") << "0" << 0;
+    QTest::newRow("empty") << "" << -1;
+    QTest::newRow("words") << "true" << -1;
+    QTest::newRow("two") << "2" << -1;
+    QTest::newRow("padded") << "01" << -1;
+}
+
+void TestContract::flag()
+{
+    QFETCH(QString, text);
+    QFETCH(int, value);
+    const auto parsed = contract::parseFlag(text.toStdString());
+    QCOMPARE(parsed.has_value(), value >= 0);
+    if (parsed) {
+        QCOMPARE(int(*parsed), value);
+        QCOMPARE(QString::fromStdString(contract::flagText(*parsed)), text);
+    }
 }
 
 void TestContract::blankText_data()

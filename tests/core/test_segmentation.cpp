@@ -28,7 +28,29 @@ private slots:
     void chooserTextWithoutVoice();
     void blankIsNeverSpeakable_data();
     void blankIsNeverSpeakable();
+    void passagesInTheWholeScript_data();
+    void passagesInTheWholeScript();
+    void passagesIn_data();
+    void passagesIn();
+    void listenRange_data();
+    void listenRange();
+    void planOfChosenPassages();
+
+private:
+    static Pieces piecesOf(const QVector<Passage> &passages);
 };
+
+Pieces TestSegmentation::piecesOf(const QVector<Passage> &passages)
+{
+    Pieces pieces;
+    for (int i = 0; i < passages.size(); ++i) {
+        // Numbered from 1 without gaps, whatever the stretch.
+        if (passages[i].number != i + 1)
+            return Pieces{{"misnumbered", QString::number(passages[i].number)}};
+        pieces.append({passages[i].text, passages[i].voice});
+    }
+    return pieces;
+}
 
 void TestSegmentation::passages_data()
 {
@@ -191,6 +213,119 @@ void TestSegmentation::blankIsNeverSpeakable()
     QCOMPARE(Segmentation::isSpeakable(piece), speakable);
     if (contract::isBlankText(piece.toStdString()))
         QVERIFY(!Segmentation::isSpeakable(piece));
+}
+
+// Over the whole script a stretch is the script: every case of passages().
+void TestSegmentation::passagesInTheWholeScript_data()
+{
+    passages_data();
+}
+
+void TestSegmentation::passagesInTheWholeScript()
+{
+    QFETCH(QString, script);
+    QFETCH(Pieces, expected);
+
+    QCOMPARE(piecesOf(Segmentation::passagesIn(script, {0, int(script.size())}, chooser)), expected);
+    QCOMPARE(piecesOf(Segmentation::passagesIn(script, {0, int(script.size())}, chooser)),
+             piecesOf(Segmentation::passages(script, chooser)));
+}
+
+void TestSegmentation::passagesIn_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<Pieces>("expected");
+
+    // Hello 0-5, 「晓晓」 5-9, one 9-12, 「」 12-14, two 14-17, 「云溪」 17-21, three 21-26
+    const QString worked = QStringLiteral("Hello「晓晓」one「」two「云溪」three");
+    QTest::newRow("chooser text only") << worked << 0 << 5 << Pieces{{"Hello", chooser}};
+    QTest::newRow("inside a tagged passage: the tag's voice") << worked << 10 << 12 << Pieces{{"ne", xiaoxiao}};
+    QTest::newRow("across a tag and an end marker")
+        << worked << 3 << 16 << Pieces{{"lo", chooser}, {"one", xiaoxiao}, {"tw", chooser}};
+    QTest::newRow("part of a tag is no text") << worked << 6 << 10 << Pieces{{"o", xiaoxiao}};
+    QTest::newRow("only a tag") << worked << 5 << 9 << Pieces{};
+    QTest::newRow("only an end marker") << worked << 12 << 14 << Pieces{};
+    QTest::newRow("half an end marker") << worked << 11 << 13 << Pieces{{"e", xiaoxiao}};
+    QTest::newRow("a tag without end marker runs on") << worked << 22 << 26 << Pieces{{"hree", yunxi}};
+    QTest::newRow("empty stretch") << worked << 4 << 4 << Pieces{};
+    QTest::newRow("a line of several, folded")
+        << QStringLiteral("第一行\n第二行\n第三行") << 4 << 7 << Pieces{{"第二行", chooser}};
+    QTest::newRow("across a line break") << QStringLiteral("a\nb\nc") << 0 << 3 << Pieces{{"a，b", chooser}};
+    QTest::newRow("an end marker before the first tag is text")
+        << QStringLiteral("a「」b「晓晓」c") << 0 << 4 << Pieces{{"a「」b", chooser}};
+    QTest::newRow("blank stretch") << QStringLiteral("「晓晓」a  b「」") << 5 << 7 << Pieces{};
+    QTest::newRow("a stretch past the end") << QStringLiteral("「晓晓」ab") << 5 << 99 << Pieces{{"b", xiaoxiao}};
+}
+
+void TestSegmentation::passagesIn()
+{
+    QFETCH(QString, script);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(Pieces, expected);
+
+    QCOMPARE(piecesOf(Segmentation::passagesIn(script, {from, to}, chooser)), expected);
+}
+
+void TestSegmentation::listenRange_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("anchor");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+
+    const QString lines = QStringLiteral("ab\ncd\nef");
+    QTest::newRow("a selection") << lines << 1 << 4 << 1 << 4;
+    QTest::newRow("a selection made backwards") << lines << 5 << 1 << 1 << 5;
+    QTest::newRow("cursor in a middle line") << lines << 4 << 4 << 3 << 5;
+    QTest::newRow("cursor at the start of a line") << lines << 3 << 3 << 3 << 5;
+    QTest::newRow("cursor at the end of the first line") << lines << 2 << 2 << 0 << 2;
+    QTest::newRow("cursor at the very start") << lines << 0 << 0 << 0 << 2;
+    QTest::newRow("cursor at the very end") << lines << 8 << 8 << 6 << 8;
+    QTest::newRow("an empty line") << QStringLiteral("a\n\nb") << 2 << 2 << 2 << 2;
+    QTest::newRow("a paragraph separator") << QStringLiteral("ab") + QChar(QChar::ParagraphSeparator) + "cd" << 4 << 4
+                                           << 3 << 5;
+    QTest::newRow("a script of one line") << QStringLiteral("「晓晓」abc「」") << 6 << 6 << 0 << 9;
+    QTest::newRow("an empty script") << QString() << 0 << 0 << 0 << 0;
+}
+
+void TestSegmentation::listenRange()
+{
+    QFETCH(QString, script);
+    QFETCH(int, anchor);
+    QFETCH(int, position);
+    QFETCH(int, from);
+    QFETCH(int, to);
+
+    const Segmentation::Range range = Segmentation::listenRange(script, anchor, position);
+    QCOMPARE(range.from, from);
+    QCOMPARE(range.to, to);
+}
+
+void TestSegmentation::planOfChosenPassages()
+{
+    Segmentation::Input input;
+    input.script = QStringLiteral("not read");
+    input.rate = -20;
+    input.volume = 10;
+    input.pauseMs = 300;
+    input.audioDir = "/w/audio/";
+    input.startMsecs = 42;
+    input.mode = JobMode::TryListen;
+    const QVector<Passage> chosen{{1, QStringLiteral("重庆"), xiaoxiao, QStringLiteral("zhong4 qing4")}};
+    const JobPlan plan = Segmentation::plan(input, chosen);
+
+    QCOMPARE(plan.mode, JobMode::TryListen);
+    QCOMPARE(plan.rates, QString("-20%"));
+    QCOMPARE(plan.volumes, QString("+10%"));
+    QCOMPARE(plan.pauseMs, 300);
+    QCOMPARE(plan.folder, QString("/w/audio/42/"));
+    QCOMPARE(plan.passages.size(), 1);
+    QCOMPARE(plan.passages[0].text, QString("重庆"));
+    QCOMPARE(plan.passages[0].reading, QString("zhong4 qing4"));
 }
 
 QTEST_GUILESS_MAIN(TestSegmentation)

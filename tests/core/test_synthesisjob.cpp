@@ -138,7 +138,7 @@ QStringList *record(SynthesisJob &job)
 
 Passage passage(int number, const QString &text, const QString &voice = QStringLiteral("zh-CN-XiaoxiaoNeural"))
 {
-    return Passage{number, text, voice};
+    return Passage{number, text, voice, QString()};
 }
 
 bool isFile(const QString &path)

@@ -33,7 +33,11 @@ private slots:
     void pasteKeyWithoutTextKeepsTheSelection();
     void menuPasteInsertsPlainText();
 
-    void contextMenuHasExactlyThreeEntries();
+    void contextMenuHasItsEntries();
+    void partOfTheScriptActionsLiveWithTheEditor();
+    void ctrlEnterListensWithoutAMenu_data();
+    void ctrlEnterListensWithoutAMenu();
+    void showReadingNeedsASelection();
     void contextMenuCopyCopiesOnlyASelection();
     void contextMenuClearRemovesTheTagAroundTheCursor_data();
     void contextMenuClearRemovesTheTagAroundTheCursor();
@@ -269,7 +273,7 @@ void TestTTSText::menuPasteInsertsPlainText()
     QVERIFY(!documentHasBold(edit->document()));
 }
 
-void TestTTSText::contextMenuHasExactlyThreeEntries()
+void TestTTSText::contextMenuHasItsEntries()
 {
     const int actionsBefore = edit->findChildren<QAction *>().size();
     QStringList entries;
@@ -281,10 +285,75 @@ void TestTTSText::contextMenuHasExactlyThreeEntries()
             entries << (action->isSeparator() ? QStringLiteral("-") : action->text() + (action->isEnabled() ? "" : " (disabled)"));
         menu->close();
     }));
-    QCOMPARE(entries, QStringList({"清除配音员", "复制", "粘贴"}));
-    // Each request builds its own menu and leaves nothing behind.
+    // Without a selection there is no reading to look up.
+    QCOMPARE(entries, QStringList({"清除配音员", "复制", "粘贴", "-", "试听选中", "查看读音 (disabled)"}));
+    // Each request builds its own menu and leaves nothing behind; the
+    // editor's own actions stay.
     QTRY_VERIFY(opened.isNull());
     QCOMPARE(edit->findChildren<QAction *>().size(), actionsBefore);
+    QVERIFY(edit->findChild<QAction *>("actionListenSelection"));
+    QVERIFY(edit->findChild<QAction *>("actionShowReading"));
+}
+
+void TestTTSText::partOfTheScriptActionsLiveWithTheEditor()
+{
+    // There before any menu was opened, and part of the editor, so their
+    // shortcuts work while it has the focus.
+    QAction *listen = edit->findChild<QAction *>("actionListenSelection");
+    QAction *reading = edit->findChild<QAction *>("actionShowReading");
+    QVERIFY(listen);
+    QVERIFY(reading);
+    QCOMPARE(listen, edit->listenSelectionAction());
+    QCOMPARE(reading, edit->showReadingAction());
+    QVERIFY(edit->actions().contains(listen));
+    QVERIFY(edit->actions().contains(reading));
+    QCOMPARE(listen->text(), QString("试听选中"));
+    QCOMPARE(reading->text(), QString("查看读音"));
+    QVERIFY(listen->shortcuts().contains(QKeySequence("Ctrl+Return")));
+    QVERIFY(listen->shortcuts().contains(QKeySequence("Ctrl+Enter")));
+}
+
+void TestTTSText::ctrlEnterListensWithoutAMenu_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("selection");
+
+    QTest::newRow("Ctrl+Return, a selection") << int(Qt::Key_Return) << true;
+    QTest::newRow("Ctrl+Return, only a cursor") << int(Qt::Key_Return) << false;
+    QTest::newRow("Ctrl+Enter of the keypad") << int(Qt::Key_Enter) << true;
+}
+
+void TestTTSText::ctrlEnterListensWithoutAMenu()
+{
+    QFETCH(int, key);
+    QFETCH(bool, selection);
+
+    edit->setPlainText(QStringLiteral("第一行\n第二行"));
+    select(selection ? 4 : 5, 5);
+    edit->activateWindow();
+    edit->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(edit));
+    QSignalSpy triggered(edit->listenSelectionAction(), &QAction::triggered);
+    const Qt::KeyboardModifiers modifiers = key == Qt::Key_Enter ? Qt::ControlModifier | Qt::KeypadModifier
+                                                                 : Qt::KeyboardModifiers(Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key(key), modifiers);
+    QCOMPARE(triggered.count(), 1);
+    // The key does not reach the text as a line break.
+    QCOMPARE(edit->toPlainText(), QStringLiteral("第一行\n第二行"));
+}
+
+void TestTTSText::showReadingNeedsASelection()
+{
+    edit->setPlainText(QStringLiteral("重庆"));
+    QAction *reading = edit->showReadingAction();
+    QVERIFY(!reading->isEnabled());
+    select(0, 2);
+    QVERIFY(reading->isEnabled());
+    select(1, 1);
+    QVERIFY(!reading->isEnabled());
+    select(0, 1);
+    edit->setPlainText(QStringLiteral("别的"));
+    QVERIFY(!reading->isEnabled());
 }
 
 void TestTTSText::contextMenuCopyCopiesOnlyASelection()

@@ -51,6 +51,14 @@ protected:
     }
 };
 
+std::size_t utf8CodePoints(const std::string &s)
+{
+    std::size_t n = 0;
+    for (char c : s)
+        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
 }  // namespace
 
 TEST_F(Reading, AnswersReadingAndPhonemes)
@@ -192,4 +200,169 @@ TEST_F(Reading, ARenderFollowsTheLexiconEvenWhenTheSameTextWasRenderedBefore)
               1);
     // The second render is not the first one's bytes from the cache.
     EXPECT_NE(readFile(work.job() / "a.mp3"), readFile(work.job() / "b.mp3"));
+}
+
+TEST_F(Reading, SourcesMarkWhatTheUsersListRead)
+{
+    // Without a list every piece comes from the service's own data.
+    const Reply plain = reading("我们去重庆");
+    ASSERT_EQ(plain.code(), 1) << plain.raw;
+    EXPECT_EQ(field(plain, "reading"), "wo3 men5 qu4 chong2 qing4");
+    EXPECT_EQ(field(plain, "sources"), "ddddd");
+
+    writeLexicon("# 测试\n重庆\tzhong4 qing4\n一点儿\tyi1 dianr3\n");
+    ASSERT_EQ(readingOnceChanged("我们去重庆", "wo3 men5 qu4 zhong4 qing4"), "wo3 men5 qu4 zhong4 qing4");
+    struct Case {
+        const char *text;
+        const char *reading;
+        const char *sources;
+    } cases[] = {
+        {"我们去重庆", "wo3 men5 qu4 zhong4 qing4", "ddduu"},
+        // A Latin word is one piece; a merged erhua syllable is one piece for two characters.
+        {"重庆iPhone", "zhong4 qing4 iPhone", "uud"},
+        {"等一点儿", "deng3 yi1 dianr3", "duu"},
+        {"重庆，我们", "zhong4 qing4 wo3 men5", "uudd"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        const Reply r = reading(c.text);
+        ASSERT_EQ(r.code(), 1) << r.raw;
+        EXPECT_EQ(field(r, "reading"), c.reading);
+        EXPECT_EQ(field(r, "sources"), c.sources);
+    }
+}
+
+TEST_F(Reading, SourcesOfJapaneseAreOnePerKana)
+{
+    const Reply before = reading("東京に行く", "ja-JP-Female1");
+    ASSERT_EQ(before.code(), 1) << before.raw;
+    const std::string kana = field(before, "reading");
+    ASSERT_FALSE(kana.empty());
+    EXPECT_EQ(field(before, "sources"), std::string(utf8CodePoints(kana), 'd'));
+
+    writeLexicon("東京\tとーきょー\n");
+    std::string got;
+    for (int i = 0; i < 50 && got.rfind("とーきょー", 0) != 0; ++i) {
+        got = field(reading("東京に行く", "ja-JP-Female1"), "reading");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_EQ(got.rfind("とーきょー", 0), 0u) << got;
+    const std::string sources = field(reading("東京に行く", "ja-JP-Female1"), "sources");
+    ASSERT_EQ(sources.size(), utf8CodePoints(got));
+    EXPECT_EQ(sources.substr(0, 5), "uuuuu");
+    EXPECT_EQ(sources.find('u', 5), std::string::npos) << sources;
+}
+
+TEST_F(Reading, OtherLanguagesHaveNoSources)
+{
+    const Reply r = reading("Hello there.", "en-US-Female1");
+    ASSERT_EQ(r.code(), 1) << r.raw;
+    EXPECT_EQ(field(r, "sources"), "");
+}
+
+// The optional `reading` field of a render: heard instead of the text's own
+// reading, without touching lexicon.txt.
+TEST_F(Reading, ARenderReadsTheReadingItIsGiven)
+{
+    const std::string voice = "zh-CN-YunxiNeural";
+    auto render = [&](const std::string &name, const char *given) {
+        Fields fields = renderFields("重庆", voice, work.job(), name);
+        if (given)
+            fields.emplace_back("reading", given);
+        return postForm(service.port(), "ttsCommunicate", fields);
+    };
+    ASSERT_EQ(render("own", nullptr).code(), 1);
+    ASSERT_EQ(render("same", "chong2 qing4").code(), 1);
+    ASSERT_EQ(render("other", "zhong4 qing4").code(), 1);
+    // Its own reading given back sounds the same; another reading does not.
+    EXPECT_EQ(readFile(work.job() / "own.mp3"), readFile(work.job() / "same.mp3"));
+    EXPECT_NE(readFile(work.job() / "own.mp3"), readFile(work.job() / "other.mp3"));
+    // Subtitles keep the written text.
+    EXPECT_NE(readFile(work.job() / "other.srt").find("重庆"), std::string::npos);
+    // The same reading as the user's list would give is the same sound.
+    writeLexicon("重庆\tzhong4 qing4\n");
+    ASSERT_EQ(readingOnceChanged("重庆", "zhong4 qing4"), "zhong4 qing4");
+    ASSERT_EQ(render("listed", nullptr).code(), 1);
+    EXPECT_EQ(readFile(work.job() / "listed.mp3"), readFile(work.job() / "other.mp3"));
+    // Nothing was written to the list by a render.
+    EXPECT_EQ(readFile(work.path() / "lexicon.txt"), "重庆\tzhong4 qing4\n");
+}
+
+TEST_F(Reading, AGivenReadingCoversTheTextAsRead)
+{
+    struct Case {
+        const char *text;
+        const char *reading;
+    } cases[] = {
+        // Numbers are written out first: 2026 is four characters.
+        {"2026年", "er4 ling2 er4 liu4 nian2"},
+        // A merged erhua syllable takes the 儿 after it.
+        {"一点儿", "yi4 dianr3"},
+        // Punctuation and Latin words take no syllable.
+        {"重庆，iPhone。", "zhong4 qing4"},
+        // Tone marks and glued syllables are read as in lexicon.txt.
+        {"重庆", "zhòng qìng"},
+        {"重庆", "zhong4qing4"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        Fields fields = renderFields(c.text, "zh-CN-XiaoxiaoNeural", work.job(), "ok");
+        fields.emplace_back("reading", c.reading);
+        const Reply r = postForm(service.port(), "ttsCommunicate", fields);
+        EXPECT_EQ(r.code(), 1) << r.raw;
+    }
+}
+
+TEST_F(Reading, AReadingThatDoesNotFitIsRefused)
+{
+    struct Case {
+        const char *text;
+        const char *voice;
+        const char *reading;
+        const char *msg;
+    } cases[] = {
+        {"重庆", "zh-CN-XiaoxiaoNeural", "chong2 qxng4", "读音错误：无法识别的拼音：qxng4"},
+        {"重庆", "zh-CN-XiaoxiaoNeural", "chong2 qing7", "读音错误：声调必须是 1 到 5：qing7"},
+        {"重庆", "zh-CN-XiaoxiaoNeural", "chong2", "读音错误：读音有 1 个音节，但文本有 2 个汉字"},
+        {"重庆", "zh-CN-XiaoxiaoNeural", "chong2 qing4 shi4", "读音错误：读音有 3 个音节，但文本有 2 个汉字"},
+        {"花园", "zh-CN-XiaoxiaoNeural", "huar1 yuan2", "读音错误：儿化音节 huar1 后面应是“儿”字"},
+        {"重庆", "zh-CN-XiaoxiaoNeural", "", "读音错误：读音为空"},
+        {"Hello", "en-US-Female1", "ni3", "读音错误：只有中文语音可以指定拼音读音"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " " + c.reading);
+        Fields fields = renderFields(c.text, c.voice, work.job(), "bad");
+        fields.emplace_back("reading", c.reading);
+        const auto before = snapshot(work.path());
+        const Reply r = postForm(service.port(), "ttsCommunicate", fields);
+        EXPECT_EQ(r.code(), 0) << r.raw;
+        EXPECT_EQ(r.msg(), c.msg);
+        EXPECT_EQ(snapshot(work.path()), before);
+    }
+}
+
+// Text is simplified before it is read; the user's words, written as a
+// Taiwan user writes them, are read all the same.
+TEST_F(Reading, TraditionalWordsOfTheListAreRead)
+{
+    writeLexicon("重慶\tzhong4 qing4\n银行\tyin2 xing2\n銀行\tyin2 hang4\n");
+    struct Case {
+        const char *text;
+        const char *voice;
+        const char *reading;
+        const char *sources;
+    } cases[] = {
+        {"我去重慶", "zh-TW-HsiaoChenNeural", "wo3 qu4 zhong4 qing4", "dduu"},
+        {"我去重庆", "zh-CN-XiaoxiaoNeural", "wo3 qu4 zhong4 qing4", "dduu"},
+        // Written both ways, the Simplified entry is the one read.
+        {"銀行", "zh-TW-HsiaoChenNeural", "yin2 xing2", "uu"},
+    };
+    ASSERT_EQ(readingOnceChanged("我去重慶", "wo3 qu4 zhong4 qing4"), "wo3 qu4 zhong4 qing4");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        const Reply r = reading(c.text, c.voice);
+        ASSERT_EQ(r.code(), 1) << r.raw;
+        EXPECT_EQ(field(r, "reading"), c.reading);
+        EXPECT_EQ(field(r, "sources"), c.sources);
+    }
 }

@@ -11,6 +11,7 @@ class TestTtsCommunicate : public QObject
 
 private slots:
     void sendsTheSegmentAsAForm();
+    void aReadingGoesAfterTheSixFields();
     void reportsOneOutcome_data();
     void reportsOneOutcome();
     void boundedAndTransient_data();
@@ -47,6 +48,30 @@ void TestTtsCommunicate::sendsTheSegmentAsAForm()
         {"write_subtitles", "/w/audio/17/1.srt"},
     };
     QCOMPARE(request.formFields(), expected);
+}
+
+void TestTtsCommunicate::aReadingGoesAfterTheSixFields()
+{
+    FakeService service;
+    QVERIFY(service.listen());
+
+    ttsCommunicate worker("重庆", "zh-CN-XiaoxiaoNeural", "+0%", "+0%", "/w/audio/17/1.mp3", "/w/audio/17/1.srt",
+                          service.baseUrl() + "ttsCommunicate");
+    worker.setReading("zhong4 qing4");
+    worker.start();
+    QVERIFY(worker.wait(60000));
+
+    QCOMPARE(service.requestCount(), 1);
+    const QList<QPair<QString, QString>> expected{
+        {"text", "重庆"},
+        {"voice", "zh-CN-XiaoxiaoNeural"},
+        {"rates", "+0%"},
+        {"volumes", "+0%"},
+        {"write_media", "/w/audio/17/1.mp3"},
+        {"write_subtitles", "/w/audio/17/1.srt"},
+        {"reading", "zhong4 qing4"},
+    };
+    QCOMPARE(service.requests().first().formFields(), expected);
 }
 
 void TestTtsCommunicate::reportsOneOutcome_data()
