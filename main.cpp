@@ -17,5 +17,7 @@ int main(int argc, char *argv[])
 
     MainWindow window;
     window.show();
+    // The last run's script and settings, or the script named on the command line.
+    window.openAtStart(app.arguments());
     return app.exec();
 }

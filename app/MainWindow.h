@@ -1,13 +1,18 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QString>
+#include <QStringList>
 
 class QLabel;
 class Ui_MainWindow;
+class ttsMain;
 
 // The program's one top-level window: the synthesis page and the three
-// information pages in four tabs. Building it starts the speech service;
-// closing it stops every process of the service.
+// information pages in four tabs, and the 文件 menu that opens and saves the
+// script. Building it starts the speech service (and its watchdog) and turns
+// on the page's autosave in the working folder; closing it saves the script
+// and stops every process of the service.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -19,10 +24,31 @@ public:
     // The notice shown in the status bar.
     static QString statusNotice();
 
+    // Once the window is up: the settings and script of the last run come
+    // back, then a script named as the first argument (after the program's
+    // own name) is opened over it.
+    void openAtStart(const QStringList &arguments);
+
+    // Reads a script file into the editor, replacing its text (an edit that
+    // can be undone); a box says why when it cannot. Later saves go to it.
+    bool openScript(const QString &path);
+    // Writes the editor's text as UTF-8, atomically; a box says why when it cannot.
+    bool saveScript(const QString &path);
+    // The file the script was last opened from or saved to; empty if none.
+    QString scriptPath() const { return m_scriptPath; }
+
+    ttsMain *page() const;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void chooseAndOpen();
+    void save();
+    void saveAs();
+    QString chooseFile(bool forSaving);
+
     Ui_MainWindow *ui;
     QLabel *statusLabel;
+    QString m_scriptPath;
 };

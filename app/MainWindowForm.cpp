@@ -5,9 +5,12 @@
 #include "ZanShang.h"
 #include "ttsMain.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -74,6 +77,20 @@ void Ui_MainWindow::setupUi(QMainWindow *MainWindow)
     menubar->setObjectName(QStringLiteral("menubar"));
     menubar->setGeometry(QRect(0, 0, 800, 23));
     MainWindow->setMenuBar(menubar);
+    actionOpenScript = new QAction(MainWindow);
+    actionOpenScript->setObjectName(QStringLiteral("actionOpenScript"));
+    actionOpenScript->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    actionSaveScript = new QAction(MainWindow);
+    actionSaveScript->setObjectName(QStringLiteral("actionSaveScript"));
+    actionSaveScript->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    actionSaveScriptAs = new QAction(MainWindow);
+    actionSaveScriptAs->setObjectName(QStringLiteral("actionSaveScriptAs"));
+    menuFile = new QMenu(menubar);
+    menuFile->setObjectName(QStringLiteral("menuFile"));
+    menuFile->addAction(actionOpenScript);
+    menuFile->addAction(actionSaveScript);
+    menuFile->addAction(actionSaveScriptAs);
+    menubar->addAction(menuFile->menuAction());
     statusbar = new QStatusBar(MainWindow);
     statusbar->setObjectName(QStringLiteral("statusbar"));
     MainWindow->setStatusBar(statusbar);
@@ -90,4 +107,8 @@ void Ui_MainWindow::retranslateUi(QMainWindow *MainWindow)
     tabWidget->setTabText(tabWidget->indexOf(about), QCoreApplication::translate("MainWindow", "关于软件"));
     tabWidget->setTabText(tabWidget->indexOf(updateLogTab), QCoreApplication::translate("MainWindow", "更新日志"));
     tabWidget->setTabText(tabWidget->indexOf(ZanzhuTab), QCoreApplication::translate("MainWindow", "打赏一下"));
+    menuFile->setTitle(QCoreApplication::translate("MainWindow", "文件"));
+    actionOpenScript->setText(QCoreApplication::translate("MainWindow", "打开文案…"));
+    actionSaveScript->setText(QCoreApplication::translate("MainWindow", "保存文案"));
+    actionSaveScriptAs->setText(QCoreApplication::translate("MainWindow", "另存为…"));
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 class About;
+class QAction;
 class QMainWindow;
+class QMenu;
 class QMenuBar;
 class QHBoxLayout;
 class QStatusBar;
@@ -12,7 +14,8 @@ class UpdateLog;
 class ZanShang;
 class ttsMain;
 
-// The main window's form: four tabs, each holding one page.
+// The main window's form: four tabs, each holding one page, and the 文件
+// menu for opening and saving the script.
 class Ui_MainWindow
 {
 public:
@@ -32,6 +35,10 @@ public:
     QVBoxLayout *verticalLayout_3 = nullptr;
     ZanShang *widget_5 = nullptr;
     QMenuBar *menubar = nullptr;
+    QMenu *menuFile = nullptr;
+    QAction *actionOpenScript = nullptr;
+    QAction *actionSaveScript = nullptr;
+    QAction *actionSaveScriptAs = nullptr;
     QStatusBar *statusbar = nullptr;
 
     void setupUi(QMainWindow *MainWindow);

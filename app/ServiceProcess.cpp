@@ -1,12 +1,12 @@
 #include "ServiceProcess.h"
 
+#include "ServiceWatchdog.h"
+
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
 
-#ifdef Q_OS_WIN
-#include <qt_windows.h>
-#else
+#ifndef Q_OS_WIN
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,7 +16,7 @@
 #endif
 
 namespace {
-QProcess *serviceProcess = nullptr;
+ServiceWatchdog *serviceWatchdog = nullptr;
 
 #ifndef Q_OS_WIN
 // Pids of every process whose executable is the service. Linux cuts the short
@@ -72,35 +72,29 @@ QString executableName()
 
 QProcess *process()
 {
-    return serviceProcess;
+    return serviceWatchdog ? serviceWatchdog->process() : nullptr;
+}
+
+ServiceWatchdog *watchdog()
+{
+    return serviceWatchdog;
 }
 
 void start(const QString &workDir)
 {
-    if (serviceProcess)
+    if (serviceWatchdog)
         return;
-    serviceProcess = new QProcess;
-#ifdef Q_OS_WIN
-    // A console of its own, with the standard streams left to that console, so
-    // that the service's messages stay readable for the user.
-    serviceProcess->setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *args) {
-        args->flags |= CREATE_NEW_CONSOLE;
-        args->startupInfo->dwFlags &= ~STARTF_USESTDHANDLES;
-    });
-#else
-    // No console here: the service writes into the program's own output.
-    serviceProcess->setProcessChannelMode(QProcess::ForwardedChannels);
-#endif
-    serviceProcess->start(workDir + QStringLiteral("server/") + executableName(), QStringList(),
-                          QIODevice::ReadWrite);
+    serviceWatchdog = new ServiceWatchdog(workDir + QStringLiteral("server/") + executableName(), QStringList());
+    serviceWatchdog->start();
 }
 
 void stop(int waitMs)
 {
-    if (serviceProcess) {
-        serviceProcess->close();
-        delete serviceProcess;
-        serviceProcess = nullptr;
+    if (serviceWatchdog) {
+        // Watching stops first: the end of the process is no crash to mend.
+        serviceWatchdog->stop();
+        delete serviceWatchdog;
+        serviceWatchdog = nullptr;
     }
 
 #ifdef Q_OS_WIN

@@ -18,6 +18,12 @@ public:
             ZanShang->setObjectName(QStringLiteral("ZanShang"));
         verticalLayout = new QVBoxLayout(ZanShang);
         verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
+        // No margin above and below and no gap (the caption's 40 pixels
+        // centre its line anyway): with the 文件 menu's bar the default
+        // 800 x 600 window has just the height for caption and card, and
+        // would otherwise grow past it to keep the card whole.
+        verticalLayout->setContentsMargins(9, 0, 9, 0);
+        verticalLayout->setSpacing(0);
 
         label = new QLabel(ZanShang);
         label->setObjectName(QStringLiteral("label"));

@@ -1,5 +1,8 @@
 #include "SynthesisJob.h"
 
+#include "JobLimits.h"
+#include "JobReport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +11,12 @@
 #include <algorithm>
 
 namespace {
+
+const QString noAnswerText = QStringLiteral("语音服务无响应");
+const QString noAnswerTitle = QStringLiteral("接口错误");
+
+// How often the job looks for passages whose report is overdue.
+constexpr int deadlineCheckMs = 250;
 
 // Deletes the files of a job folder, hidden ones too, and then the folder if
 // that left it empty; subfolders are neither entered nor removed. Failures
@@ -37,12 +46,28 @@ SynthesisJob::SynthesisJob(const JobPlan &plan, SpeechClient &client, const JobT
     , m_client(client)
     , m_trail(trail)
 {
+    m_progressTimer.setSingleShot(true);
+    connect(&m_progressTimer, &QTimer::timeout, this, &SynthesisJob::showProgress);
+    m_deadlineTimer.setInterval(deadlineCheckMs);
+    connect(&m_deadlineTimer, &QTimer::timeout, this, &SynthesisJob::checkDeadlines);
 }
 
 SynthesisJob::~SynthesisJob()
 {
-    // A task still at work when its job goes away cleans up after itself.
+    // A task still at work when its job goes away is given up and cleans up
+    // after itself.
+    for (PassageTask *task : qAsConst(m_tasks)) {
+        if (task) {
+            task->disconnect(this);
+            task->cancel();
+        }
+    }
     qDeleteAll(m_tasks);
+}
+
+bool SynthesisJob::isRunning() const
+{
+    return m_state == State::Rendering || m_state == State::Joining || (m_state == State::Cancelled && m_inJoin);
 }
 
 QVector<SynthesisJob::Failure> SynthesisJob::failures() const
@@ -52,9 +77,17 @@ QVector<SynthesisJob::Failure> SynthesisJob::failures() const
     return sorted;
 }
 
+void SynthesisJob::setState(State state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
 bool SynthesisJob::refuse(const QString &title, const QString &text)
 {
-    m_state = State::Refused;
+    setState(State::Refused);
     emit refused(title, text);
     emit finished();
     return false;
@@ -88,68 +121,208 @@ bool SynthesisJob::start()
     if (!QDir(m_plan.folder).exists() && !QDir().mkpath(m_plan.folder))
         return refuse(QStringLiteral("合成异常"), QStringLiteral("无法创建配音文件夹，请检查 audio 文件夹是否可以写入"));
 
-    m_state = State::Running;
-    m_reported.fill(false, passages.size());
-    for (int i = 0; i < passages.size(); ++i) {
-        const Passage &passage = passages[i];
-        PassageTask *task = m_client.renderPassage({passage.text, passage.voice, m_plan.rates, m_plan.volumes,
-                                                    m_plan.mediaPath(passage), m_plan.subtitlePath(passage), passage.reading});
-        m_tasks.append(task);
-        // Connected before the start, with the job as context, and queued
-        // even where the task reports in this thread: the last report deletes
-        // every task, which must not happen inside one of their own events.
-        connect(
-            task, &PassageTask::succeeded, this, [this, i] { report(i, true, QString(), QString()); },
-            Qt::QueuedConnection);
-        connect(
-            task, &PassageTask::failed, this,
-            [this, i](const QString &text, const QString &title) { report(i, false, text, title); },
-            Qt::QueuedConnection);
-        // A task that could not start would never report and the job would
-        // never end: count it as failed, queued like a real report.
-        if (!task->start())
-            QMetaObject::invokeMethod(
-                this, [this, i] { report(i, false, QStringLiteral("无法启动合成线程"), QStringLiteral("合成异常")); },
-                Qt::QueuedConnection);
+    setState(State::Rendering);
+    m_clock.start();
+    const int count = passages.size();
+    m_tasks.fill(nullptr, count);
+    m_reported.fill(false, count);
+    m_attempts.fill(0, count);
+    m_deadlines.fill(0, count);
+    for (int i = 0; i < count && m_state == State::Rendering; ++i)
+        launch(i);
+    if (m_state == State::Rendering) {
+        showProgress();
+        m_deadlineTimer.start();
     }
     return true;
 }
 
-void SynthesisJob::report(int index, bool succeeded, const QString &text, const QString &title)
+void SynthesisJob::launch(int index)
 {
-    if (m_state != State::Running || m_reported[index])
+    const Passage &passage = m_plan.passages[index];
+    const int attempt = m_attempts[index];
+    PassageRequest request{passage.text, passage.voice, m_plan.rates, m_plan.volumes,
+                           m_plan.mediaPath(passage), m_plan.subtitlePath(passage), passage.reading};
+    request.timeoutMs = JobLimits::segmentTimeoutMs(passage.text.size());
+    request.attempt = attempt;
+    PassageTask *task = m_client.renderPassage(request);
+    m_tasks[index] = task;
+    m_deadlines[index] = m_clock.elapsed() + JobLimits::passageDeadlineMs(passage.text.size(), attempt);
+    // Connected before the start, with the job as context, and queued even
+    // where the task reports in this thread: a report deletes its task, which
+    // must not happen inside one of the task's own calls. The attempt tells a
+    // late report of a task that was retried from one of its successor.
+    connect(
+        task, &PassageTask::succeeded, this,
+        [this, index, attempt] { report(index, attempt, true, QString(), QString(), false, true); },
+        Qt::QueuedConnection);
+    connect(
+        task, &PassageTask::failed, this,
+        [this, index, attempt](const QString &text, const QString &title, bool retryable) {
+            report(index, attempt, false, text, title, retryable, true);
+        },
+        Qt::QueuedConnection);
+    // A task that could not start would never report and the job would
+    // never end: count it as failed, queued like a real report.
+    if (!task->start())
+        QMetaObject::invokeMethod(
+            this,
+            [this, index, attempt] {
+                report(index, attempt, false, QStringLiteral("无法启动合成线程"), QStringLiteral("合成异常"), false,
+                       true);
+            },
+            Qt::QueuedConnection);
+}
+
+void SynthesisJob::releaseTask(int index, bool reported)
+{
+    PassageTask *task = m_tasks[index];
+    if (!task)
         return;
+    m_tasks[index] = nullptr;
+    task->disconnect(this);
+    // A task that reported ends right after; one that is overdue may hang on,
+    // so it is given up rather than waited for.
+    if (reported)
+        task->finish();
+    else
+        task->cancel();
+    delete task;
+}
+
+void SynthesisJob::report(int index, int attempt, bool succeeded, const QString &text, const QString &title,
+                          bool retryable, bool fromTask)
+{
+    if (m_state != State::Rendering || m_reported[index] || attempt != m_attempts[index])
+        return;
+    releaseTask(index, fromTask);
+    if (!succeeded && retryable && attempt == 0) {
+        m_attempts[index] = 1;
+        launch(index);
+        return;
+    }
+
     m_reported[index] = true;
     ++m_reportCount;
     const int number = m_plan.passages[index].number;
-    if (!succeeded)
+    if (!succeeded) {
         m_failures.append({number, text, title});
+        m_failedIndexes.append(index);
+    }
     emit passageFinished(number, succeeded);
-    if (m_reportCount == m_tasks.size())
+    updateProgress();
+    if (m_reportCount == m_plan.passages.size())
         joinAndDeliver();
+}
+
+void SynthesisJob::checkDeadlines()
+{
+    if (m_state != State::Rendering)
+        return;
+    const qint64 now = m_clock.elapsed();
+    for (int i = 0; i < m_deadlines.size() && m_state == State::Rendering; ++i) {
+        if (!m_reported[i] && m_tasks[i] && m_deadlines[i] <= now)
+            report(i, m_attempts[i], false, noAnswerText, noAnswerTitle, true, false);
+    }
+}
+
+void SynthesisJob::updateProgress()
+{
+    const int total = m_plan.passages.size();
+    // A pending update will show the latest count anyway; only the last one
+    // may not wait.
+    if (m_reportCount < total && m_progressTimer.isActive())
+        return;
+    const qint64 delay = JobReport::progressDelayMs(m_clock.elapsed() - m_progressShownAt, m_reportCount, total,
+                                                    JobLimits::progressIntervalMs);
+    if (delay > 0) {
+        m_progressTimer.start(int(delay));
+        return;
+    }
+    m_progressTimer.stop();
+    showProgress();
+}
+
+void SynthesisJob::showProgress()
+{
+    if (m_state != State::Rendering)
+        return;
+    m_progressShownAt = m_clock.elapsed();
+    emit progress(m_reportCount, m_plan.passages.size());
+}
+
+bool SynthesisJob::cancel()
+{
+    if (m_state == State::Joining) {
+        // The join is waiting in a loop further down the stack; it asks
+        // request.cancelled, gives up and ends the job from there.
+        setState(State::Cancelled);
+        return true;
+    }
+    if (m_state != State::Rendering)
+        return false;
+    setState(State::Cancelled);
+    for (int i = 0; i < m_tasks.size(); ++i)
+        releaseTask(i, false);
+    endCancelled();
+    return true;
+}
+
+void SynthesisJob::endCancelled()
+{
+    m_progressTimer.stop();
+    m_deadlineTimer.stop();
+    // Only this job's passages were ever written here.
+    clearFolder(m_plan.folder);
+    emit cancelled();
+    emit finished();
 }
 
 void SynthesisJob::joinAndDeliver()
 {
-    // Every task has reported; their threads end right after.
-    for (PassageTask *task : qAsConst(m_tasks)) {
-        task->disconnect(this);
-        task->finish();
+    m_progressTimer.stop();
+    m_deadlineTimer.stop();
+
+    // The passages that did render are joined all the same.
+    if (!m_failures.isEmpty()) {
+        QVector<JobReport::FailedPassage> failed;
+        for (int i = 0; i < m_failures.size(); ++i)
+            failed.append({m_failures[i].passage, m_plan.passages[m_failedIndexes[i]].text, m_failures[i].text,
+                           m_failures[i].title});
+        emit warning(QStringLiteral("合成异常"), JobReport::failureText(failed));
+        // The warning may have waited in a message box, and the job been cancelled meanwhile.
+        if (m_state != State::Rendering)
+            return;
     }
-    qDeleteAll(m_tasks);
-    m_tasks.clear();
 
-    // Failures are told once, by count; the passages that did render are joined all the same.
-    if (!m_failures.isEmpty())
-        emit warning(QStringLiteral("合成异常"), QStringLiteral("部分配音合成失败：") + QString::number(m_failures.size()));
-
+    setState(State::Joining);
     emit joining();
     JoinRequest request;
-    for (const Passage &passage : qAsConst(m_plan.passages))
+    qint64 characters = 0;
+    for (const Passage &passage : qAsConst(m_plan.passages)) {
         request.media.append(m_plan.mediaPath(passage));
+        characters += passage.text.size();
+    }
     request.folder = m_plan.folder;
     request.pauseMs = m_plan.pauseMs;
-    const SpeechAnswer answer = m_client.join(request);
+    request.timeoutMs = JobLimits::joinTimeoutMs(characters);
+    // The client's own bound should end the join; this one holds if it does not.
+    QElapsedTimer joinClock;
+    joinClock.start();
+    const qint64 deadline = qint64(request.timeoutMs) + JobLimits::reportGraceMs;
+    request.cancelled = [this, &joinClock, deadline] {
+        return m_state == State::Cancelled || joinClock.elapsed() > deadline;
+    };
+    m_inJoin = true;
+    SpeechAnswer answer = m_client.join(request);
+    m_inJoin = false;
+    if (m_state == State::Cancelled) {
+        endCancelled();
+        return;
+    }
+    if (!answer.succeeded && joinClock.elapsed() > deadline)
+        answer = SpeechAnswer{false, noAnswerText, noAnswerTitle};
+
     emit joined(answer.succeeded);
     if (!answer.succeeded)
         emit warning(answer.title, answer.text);
@@ -162,9 +335,9 @@ void SynthesisJob::joinAndDeliver()
     if (answer.succeeded) {
         m_trail.lastDelivered = m_plan.mode;
         emit delivered();
-        m_state = State::Delivered;
+        setState(State::Delivered);
     } else {
-        m_state = State::Failed;
+        setState(State::Failed);
     }
     emit finished();
 }

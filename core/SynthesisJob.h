@@ -3,8 +3,10 @@
 #include "JobPlan.h"
 #include "SpeechClient.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QVector>
 
 // What one job leaves to the next. The folder of a try-listen job that was
@@ -22,9 +24,18 @@ struct JobTrail {
 // It runs in the thread it lives in (the GUI thread on the page); only the
 // passages' requests run elsewhere, and their reports arrive queued.
 //
+// Every wait is bounded (JobLimits): a passage whose report does not come in
+// time counts as not answered, and the join gives up after its own bound. A
+// passage that failed because the service could not be reached or did not
+// answer is tried once more before it counts as failed.
+//
 // Signals, in the order they come:
 //   refused(title, text)         the plan cannot go ahead; nothing was started
 //                                or cleared, and nothing else follows but finished()
+//   stateChanged(state)          on every change of state()
+//   progress(done, total)        0 of N once started, then as passages report,
+//                                at most every JobLimits::progressIntervalMs,
+//                                and always N of N before the join
 //   passageFinished(number, ok)  once per passage, in the order they finish
 //   warning(title, text)         something the user must be told: passages
 //                                that failed (before the join), a failed join
@@ -32,12 +43,16 @@ struct JobTrail {
 //   joined(ok)                   the service answered the join
 //   delivered()                  output.mp3 is there; the plan's mode says
 //                                what to do with it
+//   cancelled()                  cancel() ended the job; nothing is told or delivered
 //   finished()                   the job is over, whatever the outcome
 class SynthesisJob : public QObject
 {
     Q_OBJECT
 
 public:
+    enum class State { Ready, Refused, Rendering, Joining, Delivered, Failed, Cancelled };
+    Q_ENUM(State)
+
     struct Failure {
         int passage = 0; // the passage's number
         QString text;
@@ -50,30 +65,51 @@ public:
 
     // Refuses the plan or starts every passage; true when it started.
     bool start();
+    // Ends a running job at once: the passages still at work are given up,
+    // no join is started (one in flight is aborted), the job's folder and
+    // every file in it are removed. Nothing is told: the user asked for it.
+    // False when there was nothing to cancel.
+    bool cancel();
 
-    bool isRunning() const { return m_state == State::Running; }
+    State state() const { return m_state; }
+    // From start() until finished(). A join that was cancelled while in
+    // flight still counts until it has returned, a moment later.
+    bool isRunning() const;
     bool isDelivered() const { return m_state == State::Delivered; }
     const JobPlan &plan() const { return m_plan; }
     // The trail for the next job: the one given, updated by what this job did.
     JobTrail trail() const { return m_trail; }
     // The passages that failed, by number.
     QVector<Failure> failures() const;
+    // Passages that have reported for good (a retry pending does not count).
+    int passagesDone() const { return m_reportCount; }
 
 signals:
     void refused(const QString &title, const QString &text);
+    void stateChanged(SynthesisJob::State state);
+    void progress(int done, int total);
     void passageFinished(int number, bool succeeded);
     void warning(const QString &title, const QString &text);
     void joining();
     void joined(bool succeeded);
     void delivered();
+    void cancelled();
     void finished();
 
 private:
-    enum class State { Ready, Refused, Running, Delivered, Failed };
-
     bool refuse(const QString &title, const QString &text);
-    void report(int index, bool succeeded, const QString &text, const QString &title);
+    void setState(State state);
+    void launch(int index);
+    // Lets go of a passage's task: waits for a task that has reported, gives
+    // up one that has not.
+    void releaseTask(int index, bool reported);
+    void report(int index, int attempt, bool succeeded, const QString &text, const QString &title, bool retryable,
+                bool fromTask);
+    void checkDeadlines();
+    void updateProgress();
+    void showProgress();
     void joinAndDeliver();
+    void endCancelled();
 
     JobPlan m_plan;
     SpeechClient &m_client;
@@ -81,6 +117,14 @@ private:
     State m_state = State::Ready;
     QVector<PassageTask *> m_tasks;
     QVector<bool> m_reported;
+    QVector<int> m_attempts;
+    QVector<qint64> m_deadlines; // on m_clock, for the current attempt
     int m_reportCount = 0;
     QVector<Failure> m_failures;
+    QVector<int> m_failedIndexes; // beside m_failures
+    QElapsedTimer m_clock;
+    qint64 m_progressShownAt = 0;
+    QTimer m_progressTimer;
+    QTimer m_deadlineTimer;
+    bool m_inJoin = false;
 };

@@ -60,6 +60,12 @@ void Loading::setText(const QString &text)
     tips->setText(text);
 }
 
+void Loading::showCancelButton()
+{
+    cancelBtn->setEnabled(true);
+    cancelBtn->show();
+}
+
 void Loading::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);

@@ -19,6 +19,10 @@ public:
     ~Loading() override;
 
     void setText(const QString &text);
+    // The cancel button is built hidden and disabled; whoever can stop what
+    // it waits for shows it (a synthesis job can be stopped, the first
+    // catalogue fetch cannot).
+    void showCancelButton();
 
 signals:
     void cancelWaiting();

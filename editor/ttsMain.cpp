@@ -52,6 +52,8 @@ ttsMain::~ttsMain()
 {
     // The job first: its reports would land on the widgets below.
     job.reset();
+    // What the user typed last goes to disk before the editor does.
+    saveAutosave();
     delete readingWindow.data();
     delete ui;
     delete loading;

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "Autosave.h"
 #include "ServiceUrls.h"
 
+#include <QElapsedTimer>
 #include <QMediaPlayer>
 #include <QPointer>
 #include <QVector>
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 enum class JobMode;
 class GetVoices;
@@ -31,6 +34,7 @@ struct Passage;
 //   ttsMainJob.cpp        the two buttons and what a job reports
 //   ttsMainPlayer.cpp     player strip
 //   ttsMainListen.cpp     listening to part of the script, its reading
+//   ttsMainAutosave.cpp   the script and settings kept across runs
 class ttsMain : public QWidget
 {
     Q_OBJECT
@@ -69,6 +73,22 @@ public:
     // The reading dialog last opened, while it is open.
     ReadingDialog *readingDialog() const;
 
+    // The script in the editor, as plain text.
+    QString scriptText() const;
+    void setScriptText(const QString &text);
+
+    // Keeps the script and the settings in `folder` (ending in "/"): saved
+    // atomically once edits have paused for JobLimits::autosaveQuietMs(),
+    // and on saveAutosave(). Off until called (the main window turns it on
+    // for the working folder).
+    void enableAutosave(const QString &folder);
+    // Puts back what was saved there: the settings always (locale and voice
+    // once the catalogue is shown), the script only while the editor is
+    // empty. True when a script came back.
+    bool restoreAutosave();
+    // Saves now, if anything changed since the last save.
+    void saveAutosave();
+
 private slots:
     void on_localeSelect_currentIndexChanged(int index);
     void on_resultBtn_clicked();
@@ -101,8 +121,14 @@ private:
 
     // Synthesis job.
     void startJob(JobMode mode);
+    void cancelJob();
     void deliver();
     void warn(const QString &title, const QString &text);
+
+    // Autosave.
+    void noteChange();
+    Autosave::Session currentSession() const;
+    void applySavedChoice();
 
     Ui_ttsMain *ui;
     ServiceUrls serviceUrls;
@@ -117,4 +143,10 @@ private:
     QMediaPlaylist *playlist = nullptr;
     std::unique_ptr<SynthesisJob> job;
     QPointer<ReadingDialog> readingWindow;
+    QString autosaveFolder; // empty: autosave off
+    QTimer *autosaveTimer = nullptr;
+    bool autosaveDirty = false;
+    QElapsedTimer dirtySince;
+    // Locale and voice that were saved, until the catalogue is there to choose them.
+    std::optional<Autosave::Session> savedChoice;
 };

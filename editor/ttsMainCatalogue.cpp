@@ -68,6 +68,8 @@ void ttsMain::onLoaderOk(GetVoices *loader, bool type)
     moreVoices->buildButtons();
     cataloguePending = false;
     highlighter = new Highlighter(ui->textEdit->document());
+    // The locale and voice of the last run, now that they can be chosen.
+    applySavedChoice();
 }
 
 void ttsMain::onLoaderRestart()

@@ -1,6 +1,7 @@
 #include "ttsMain.h"
 
 #include "AppSettings.h"
+#include "JobReport.h"
 #include "Loading.h"
 #include "Segmentation.h"
 #include "ServiceClient.h"
@@ -75,6 +76,10 @@ void ttsMain::startJob(JobMode mode)
         closeBusyOverlay();
         warn(title, text);
     });
+    connect(job.get(), &SynthesisJob::progress, this, [this](int done, int total) {
+        if (loading)
+            loading->setText(JobReport::renderingText(done, total));
+    });
     connect(job.get(), &SynthesisJob::warning, this, &ttsMain::warn);
     connect(job.get(), &SynthesisJob::joining, this, [this] {
         if (loading)
@@ -82,7 +87,22 @@ void ttsMain::startJob(JobMode mode)
     });
     connect(job.get(), &SynthesisJob::joined, this, &ttsMain::closeBusyOverlay);
     connect(job.get(), &SynthesisJob::delivered, this, &ttsMain::deliver);
-    job->start();
+    if (job->start() && loading) {
+        // The job can always be stopped. Queued: the overlay hides itself
+        // after it has signalled, and must still be there to do so.
+        loading->showCancelButton();
+        connect(loading, &Loading::cancelWaiting, this, &ttsMain::cancelJob, Qt::QueuedConnection);
+    }
+}
+
+void ttsMain::cancelJob()
+{
+    // The user asked for it: no box, nothing opened or played. A job that
+    // ended in the meantime has removed its overlay already, unless it hid
+    // itself on the click.
+    const bool stopped = job && job->cancel();
+    if (stopped || (loading && !loading->isVisible()))
+        closeBusyOverlay();
 }
 
 void ttsMain::deliver()

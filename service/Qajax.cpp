@@ -8,6 +8,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -73,6 +74,8 @@ void Qajax::send(const QString &url, const QByteArray *body)
     m_data = QJsonArray();
     m_dataObject = QJsonObject();
     m_networkError = 0;
+    m_timedOut = false;
+    m_cancelled = false;
 
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
     // Every answer is the JSON envelope. Only a body has a content type: a GET
@@ -87,6 +90,28 @@ void Qajax::send(const QString &url, const QByteArray *body)
 
     QNetworkReply *reply = body ? manager.post(request, *body) : manager.get(request);
 
+    // Both timers have the reply as context: once it is gone they fire no more.
+    QTimer deadline;
+    if (m_timeoutMs > 0) {
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, reply, [this, reply] {
+            m_timedOut = true;
+            reply->abort();
+        });
+        deadline.start(m_timeoutMs);
+    }
+    QTimer poll;
+    if (m_cancelCheck) {
+        poll.setInterval(cancelPollMs);
+        QObject::connect(&poll, &QTimer::timeout, reply, [this, reply] {
+            if (!m_cancelCheck())
+                return;
+            m_cancelled = true;
+            reply->abort();
+        });
+        poll.start();
+    }
+
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
@@ -95,7 +120,8 @@ void Qajax::send(const QString &url, const QByteArray *body)
 
 void Qajax::onReplyFinished(QNetworkReply *reply)
 {
-    m_networkError = int(reply->error());
+    // Aborted for want of an answer: the caller is told so, not "cancelled".
+    m_networkError = m_timedOut ? int(QNetworkReply::TimeoutError) : int(reply->error());
 
     const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
     if (document.isObject()) {

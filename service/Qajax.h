@@ -7,6 +7,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 class QNetworkReply;
 
 // One blocking HTTP request to the speech service. Make one object per request,
@@ -21,6 +23,15 @@ public:
 
     Qajax() = default;
 
+    // A bound on the wait for the reply: past it the request is aborted,
+    // timedOut() is true and networkError() reads as QNetworkReply's
+    // TimeoutError. 0 (the default): no bound.
+    void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+    // Asked every cancelPollMs while the reply is awaited, in the calling
+    // thread; true aborts the request (cancelled()).
+    void setCancelCheck(std::function<bool()> check) { m_cancelCheck = std::move(check); }
+    static constexpr int cancelPollMs = 50;
+
     void get(const Pairs &pairs, const QString &url);
     void post(const Pairs &pairs, const QString &url);
 
@@ -30,6 +41,8 @@ public:
     // `data` when the endpoint answers with an object (ttsReading).
     QJsonObject dataObject() const { return m_dataObject; }
     int networkError() const { return m_networkError; }
+    bool timedOut() const { return m_timedOut; }
+    bool cancelled() const { return m_cancelled; }
 
     // Query text of a GET: "?k=v&k2=v2", keys and values as given (no encoding).
     static QString queryText(const Pairs &pairs);
@@ -45,4 +58,8 @@ private:
     QJsonArray m_data;
     QJsonObject m_dataObject;
     int m_networkError = 0;
+    bool m_timedOut = false;
+    bool m_cancelled = false;
+    int m_timeoutMs = 0;
+    std::function<bool()> m_cancelCheck;
 };

@@ -18,8 +18,15 @@ public:
                                       request.subtitles, url))
     {
         m_worker->setReading(request.reading);
+        m_worker->setTimeoutMs(request.timeoutMs);
+        // A retry follows a service out of reach: give it its bound to come back.
+        if (request.attempt > 0)
+            m_worker->setServiceWaitMs(request.timeoutMs > 0 ? request.timeoutMs : defaultServiceWaitMs);
         connect(m_worker, &ttsCommunicate::success, this, &PassageTask::succeeded);
-        connect(m_worker, &ttsCommunicate::error, this, &PassageTask::failed);
+        // Both arrive queued from the worker's thread, in the order sent.
+        connect(m_worker, &ttsCommunicate::transient, this, [this] { m_transient = true; });
+        connect(m_worker, &ttsCommunicate::error, this,
+                [this](const QString &text, const QString &title) { emit failed(text, title, m_transient); });
     }
 
     ~WorkerTask() override
@@ -40,8 +47,13 @@ public:
 
     void finish() override { m_worker->wait(); }
 
+    void cancel() override { m_worker->requestInterruption(); }
+
 private:
+    static constexpr int defaultServiceWaitMs = 30000;
+
     ttsCommunicate *m_worker;
+    bool m_transient = false;
 };
 
 } // namespace
@@ -89,11 +101,14 @@ SpeechAnswer ServiceClient::join(const JoinRequest &request)
         contract::appendToAudioList(audio, media.toStdString());
 
     Qajax ajax;
+    ajax.setTimeoutMs(request.timeoutMs);
+    ajax.setCancelCheck(request.cancelled);
     ajax.post({{QLatin1String(contract::field::audio), QString::fromStdString(audio)},
                {QLatin1String(contract::field::path), request.folder},
                {QLatin1String(contract::field::dura), QString::fromStdString(contract::pauseText(request.pauseMs))}},
               m_urls.audioCombined);
-    SpeechAnswer answer = ServiceReply::judge(ajax, QStringLiteral("语音片段组合接口"), QStringLiteral("合成结果"));
+    SpeechAnswer answer =
+        ServiceReply::judgeBounded(ajax, QStringLiteral("语音片段组合接口"), QStringLiteral("合成结果"));
     // A reply that is not the service's envelope carries no message of its own.
     if (!answer.succeeded && ajax.networkError() == 0 && answer.text.isEmpty())
         answer.text = QStringLiteral("语音服务返回的结果无法识别");

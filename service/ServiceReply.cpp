@@ -3,6 +3,8 @@
 #include "Qajax.h"
 #include "ServiceContract.h"
 
+#include <QNetworkReply>
+
 namespace ServiceReply {
 
 SpeechAnswer judge(const Qajax &ajax, const QString &endpointName, const QString &refusedTitle)
@@ -18,6 +20,34 @@ SpeechAnswer judge(const Qajax &ajax, const QString &endpointName, const QString
         answer.title = refusedTitle;
     }
     return answer;
+}
+
+SpeechAnswer judgeBounded(const Qajax &ajax, const QString &endpointName, const QString &refusedTitle)
+{
+    if (ajax.timedOut())
+        return SpeechAnswer{false, QStringLiteral("语音服务无响应"), QStringLiteral("接口错误")};
+    return judge(ajax, endpointName, refusedTitle);
+}
+
+bool isTransient(int networkError)
+{
+    switch (networkError) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError:
+    case QNetworkReply::ServiceUnavailableError:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isTransient(const Qajax &ajax)
+{
+    return ajax.timedOut() || (!ajax.cancelled() && isTransient(ajax.networkError()));
 }
 
 } // namespace ServiceReply

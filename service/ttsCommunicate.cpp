@@ -2,6 +2,7 @@
 
 #include "Qajax.h"
 #include "ServiceContract.h"
+#include "ServiceProbe.h"
 #include "ServiceReply.h"
 
 ttsCommunicate::ttsCommunicate(const QString &text, const QString &voice, const QString &rates,
@@ -16,8 +17,14 @@ ttsCommunicate::~ttsCommunicate() = default;
 
 void ttsCommunicate::run()
 {
+    const auto interrupted = [this] { return isInterruptionRequested(); };
+    if (serviceWaitMs > 0)
+        ServiceProbe::waitUntilListening(url, serviceWaitMs, interrupted);
+
     // Made here so that its network objects and its waiting loop belong to this thread.
     Qajax ajax;
+    ajax.setTimeoutMs(timeoutMs);
+    ajax.setCancelCheck(interrupted);
     Qajax::Pairs fields{{QLatin1String(contract::field::text), text},
                         {QLatin1String(contract::field::voice), voice},
                         {QLatin1String(contract::field::rates), rates},
@@ -26,11 +33,20 @@ void ttsCommunicate::run()
                         {QLatin1String(contract::field::writeSubtitles), write_subtitles}};
     if (!reading.isEmpty())
         fields.append({QLatin1String(contract::field::reading), reading});
-    ajax.post(fields, url);
+    if (!isInterruptionRequested())
+        ajax.post(fields, url);
+    if (isInterruptionRequested()) {
+        emit error(QStringLiteral("已取消"), QStringLiteral("合成结果"));
+        return;
+    }
 
-    const SpeechAnswer answer = ServiceReply::judge(ajax, QStringLiteral("语音合成接口"), QStringLiteral("合成结果"));
-    if (answer.succeeded)
+    const SpeechAnswer answer =
+        ServiceReply::judgeBounded(ajax, QStringLiteral("语音合成接口"), QStringLiteral("合成结果"));
+    if (answer.succeeded) {
         emit success();
-    else
-        emit error(answer.text, answer.title);
+        return;
+    }
+    if (ServiceReply::isTransient(ajax))
+        emit transient();
+    emit error(answer.text, answer.title);
 }

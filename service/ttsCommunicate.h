@@ -19,9 +19,23 @@ public:
     // set before start(). Without one the request carries the six fields alone.
     void setReading(const QString &numberedPinyin) { reading = numberedPinyin; }
 
+    // Set before start(). A bound on the wait for the answer (0: none); past
+    // it the passage fails with "语音服务无响应".
+    void setTimeoutMs(int ms) { timeoutMs = ms; }
+    // Set before start(). First wait up to this long for the service to
+    // listen (a retry, after the service was unreachable); 0: send at once.
+    void setServiceWaitMs(int ms) { serviceWaitMs = ms; }
+
+    // requestInterruption() gives the request up: it is aborted within
+    // Qajax::cancelPollMs and the worker reports an error that nobody needs
+    // to read.
+
 signals:
     void success();
     void error(QString text, QString title);
+    // Comes just before error() when the failure was the service being out
+    // of reach or silent, so that the same request may be tried again.
+    void transient();
 
 protected:
     void run() override;
@@ -35,4 +49,6 @@ private:
     QString write_subtitles;
     QString url;
     QString reading;
+    int timeoutMs = 0;
+    int serviceWaitMs = 0;
 };

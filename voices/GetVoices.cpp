@@ -1,6 +1,7 @@
 #include "GetVoices.h"
 
 #include "AppSettings.h"
+#include "JobLimits.h"
 #include "Qajax.h"
 #include "ServiceReply.h"
 #include "SqlLite.h"
@@ -87,7 +88,10 @@ void GetVoices::run()
 
     waitForService();
 
+    // A service that accepts and never answers must not keep the first
+    // start's overlay up for ever: past the bound this is a transport error.
     Qajax ajax;
+    ajax.setTimeoutMs(JobLimits::catalogueTimeoutMs());
     ajax.get(Qajax::Pairs(), url);
 
     const SpeechAnswer answer = ServiceReply::judge(ajax, QStringLiteral("配音员接口"), QStringLiteral("获取结果"));

@@ -3,9 +3,11 @@
 #include "MainWindow.h"
 #include "MessageBoxCatcher.h"
 #include "ServiceProcess.h"
+#include "ServiceWatchdog.h"
 #include "TestSupport.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
 #include <QStatusBar>
@@ -33,11 +35,15 @@ private slots:
     void closeEndsEveryServiceProcess();
     void folderWithBlanksStillStartsTheService();
     void closeWithoutServiceClosesAtOnce();
+    void serviceThatEndsIsStartedAgain();
+    void serviceThatKeepsEndingIsGivenUpOnce();
 
 private:
     static QString standIn();
     static void installStandIn(const QString &folder);
     static int runningServices();
+    static int serviceStarts();
+    static void killService();
 
     FakeService m_service;
     MessageBoxCatcher m_boxes;
@@ -71,6 +77,23 @@ int TestMainWindow::runningServices()
             ++count;
     }
     return count;
+}
+
+int TestMainWindow::serviceStarts()
+{
+    QFile log("service-started.txt");
+    if (!log.open(QIODevice::ReadOnly))
+        return 0;
+    return log.readAll().count('\n');
+}
+
+// As a crash or the task manager would end it.
+void TestMainWindow::killService()
+{
+    QProcess *process = ServiceProcess::process();
+    QVERIFY(process);
+    QTRY_COMPARE(process->state(), QProcess::Running);
+    QCOMPARE(::kill(pid_t(process->processId()), SIGKILL), 0);
 }
 
 void TestMainWindow::initTestCase()
@@ -121,7 +144,22 @@ void TestMainWindow::formMatches()
     QCOMPARE(tabs->currentIndex(), 0);
 
     QCOMPARE(window.menuBar()->objectName(), QString("menubar"));
-    QCOMPARE(window.menuBar()->actions().size(), 0);
+    // One menu, 文件, with the script's three actions.
+    QCOMPARE(window.menuBar()->actions().size(), 1);
+    auto *fileMenu = window.findChild<QMenu *>("menuFile");
+    QVERIFY(fileMenu);
+    QCOMPARE(fileMenu->title(), QString("文件"));
+    QCOMPARE(window.menuBar()->actions().first(), fileMenu->menuAction());
+    const QStringList names{"actionOpenScript", "actionSaveScript", "actionSaveScriptAs"};
+    const QStringList texts{"打开文案…", "保存文案", "另存为…"};
+    const QList<QKeySequence> keys{QKeySequence("Ctrl+O"), QKeySequence("Ctrl+S"), QKeySequence()};
+    QCOMPARE(fileMenu->actions().size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QAction *action = fileMenu->actions()[i];
+        QCOMPARE(action->objectName(), names[i]);
+        QCOMPARE(action->text(), texts[i]);
+        QCOMPARE(action->shortcut(), keys[i]);
+    }
     auto *status = window.statusBar()->findChild<QLabel *>("statusLabel");
     QVERIFY(status);
     QVERIFY(status->text().endsWith(' '));
@@ -202,6 +240,54 @@ void TestMainWindow::closeWithoutServiceClosesAtOnce()
     QVERIFY(!window.isVisible());
     QVERIFY(!ServiceProcess::process());
     QCOMPARE(m_boxes.count(), 0);
+}
+
+void TestMainWindow::serviceThatEndsIsStartedAgain()
+{
+    installStandIn(QDir::currentPath());
+    MainWindow window;
+    ++m_pages;
+    window.show();
+    QTRY_COMPARE(serviceStarts(), 1);
+    const qint64 first = ServiceProcess::process()->processId();
+
+    killService();
+    QTRY_COMPARE(serviceStarts(), 2);
+    QTRY_COMPARE(runningServices(), 1);
+    QVERIFY(ServiceProcess::process()->processId() != first);
+    QCOMPARE(ServiceProcess::watchdog()->restartCount(), 1);
+    QCOMPARE(m_boxes.count(), 0);
+
+    // Closing is no crash: nothing is started again.
+    QVERIFY(window.close());
+    QTest::qWait(2 * ServiceWatchdog::restartDelayMs + 200);
+    QCOMPARE(runningServices(), 0);
+    QCOMPARE(serviceStarts(), 2);
+}
+
+void TestMainWindow::serviceThatKeepsEndingIsGivenUpOnce()
+{
+    installStandIn(QDir::currentPath());
+    MainWindow window;
+    ++m_pages;
+    window.show();
+    QTRY_COMPARE(serviceStarts(), 1);
+    const int boxesBefore = m_boxes.count();
+
+    // Three restarts within the minute, then no more.
+    for (int start = 2; start <= 4; ++start) {
+        killService();
+        QTRY_COMPARE(serviceStarts(), start);
+    }
+    killService();
+    QTRY_COMPARE(m_boxes.count(), boxesBefore + 1);
+    QCOMPARE(m_boxes.last().caption, QString("语音服务异常"));
+    QCOMPARE(m_boxes.last().text, QString("语音服务接连意外退出，已不再自动重启，请重启软件"));
+    QTest::qWait(2 * ServiceWatchdog::restartDelayMs + 200);
+    QCOMPARE(serviceStarts(), 4);
+    QCOMPARE(runningServices(), 0);
+    QCOMPARE(m_boxes.count(), boxesBefore + 1);
+    QVERIFY(window.close());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,6 +1,8 @@
+#include "JobLimits.h"
 #include "SynthesisJob.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -23,6 +25,9 @@ struct Script {
     int reports = 1; // a task that reports more than once
     QString text;
     QString title;
+    bool retryable = false;   // a failure of the kind worth a second try
+    int succeedFrom = -1;     // >= 0: attempts from this one on succeed
+    bool silent = false;      // never reports at all
 };
 
 class ScriptedTask : public PassageTask
@@ -37,9 +42,13 @@ public:
     {
         if (!m_script.canStart)
             return false;
+        if (m_script.silent)
+            return true;
         QTimer::singleShot(m_script.delayMs, this, [this] {
+            const bool succeed =
+                m_script.succeedFrom >= 0 ? m_request.attempt >= m_script.succeedFrom : m_script.succeed;
             // What the service writes for a passage it rendered.
-            if (m_script.succeed) {
+            if (succeed) {
                 for (const QString &path : {m_request.media, m_request.subtitles}) {
                     QFile file(path);
                     if (file.open(QIODevice::WriteOnly))
@@ -47,18 +56,20 @@ public:
                 }
             }
             for (int i = 0; i < m_script.reports; ++i) {
-                if (m_script.succeed)
+                if (succeed)
                     emit succeeded();
                 else
-                    emit failed(m_script.text, m_script.title);
+                    emit failed(m_script.text, m_script.title, m_script.retryable);
             }
         });
         return true;
     }
 
     void finish() override { ++finished; }
+    void cancel() override { ++cancelled; }
 
     static inline int finished = 0;
+    static inline int cancelled = 0;
 
 private:
     PassageRequest m_request;
@@ -79,6 +90,14 @@ public:
     SpeechAnswer join(const JoinRequest &request) override
     {
         joins.append(request);
+        if (joinWaitsForCancel) {
+            // A join that never answers: it ends only when asked to give up.
+            QElapsedTimer clock;
+            clock.start();
+            while (!(request.cancelled && request.cancelled()) && clock.elapsed() < 10000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            return SpeechAnswer{false, "aborted", "接口错误"};
+        }
         if (joinAnswer.succeeded) {
             QFile output(request.folder + "output.mp3");
             if (output.open(QIODevice::WriteOnly))
@@ -87,7 +106,8 @@ public:
         return joinAnswer;
     }
 
-    int limit = 1000;
+    int limit = 100000;
+    bool joinWaitsForCancel = false;
     QHash<QString, Script> scripts; // by passage text
     SpeechAnswer joinAnswer{true, QString(), QString()};
     QList<PassageRequest> requests;
@@ -111,6 +131,7 @@ QStringList *record(SynthesisJob &job)
     QObject::connect(&job, &SynthesisJob::joining, [log] { log->append("joining"); });
     QObject::connect(&job, &SynthesisJob::joined, [log](bool ok) { log->append(ok ? "joined" : "join failed"); });
     QObject::connect(&job, &SynthesisJob::delivered, [log] { log->append("delivered"); });
+    QObject::connect(&job, &SynthesisJob::cancelled, [log] { log->append("cancelled"); });
     QObject::connect(&job, &SynthesisJob::finished, [log] { log->append("finished"); });
     return log;
 }
@@ -133,6 +154,7 @@ class TestSynthesisJob : public QObject
 
 private slots:
     void init();
+    void cleanup();
 
     void refusals_data();
     void refusals();
@@ -143,6 +165,15 @@ private slots:
     void previousFolder();
     void aSecondReportIsIgnored();
     void droppedWhileRunning();
+    void progressCountsToTheTotalBeforeTheJoin();
+    void progressIsPacedForLargeJobs();
+    void cancelWhileRendering();
+    void cancelDuringTheJoin();
+    void cancelAfterTheEndDoesNothing();
+    void retries_data();
+    void retries();
+    void unansweredPassagesEndTheJob();
+    void requestsCarryTheirBounds();
 
 private:
     JobPlan plan(const QVector<Passage> &passages, JobMode mode = JobMode::Result, const QString &name = "100");
@@ -156,6 +187,13 @@ void TestSynthesisJob::init()
     m_audio = std::make_unique<QTemporaryDir>();
     QVERIFY(m_audio->isValid());
     ScriptedTask::finished = 0;
+    ScriptedTask::cancelled = 0;
+}
+
+void TestSynthesisJob::cleanup()
+{
+    qunsetenv("LUMO_SEGMENT_TIMEOUT_MS");
+    qunsetenv("LUMO_JOIN_TIMEOUT_MS");
 }
 
 JobPlan TestSynthesisJob::plan(const QVector<Passage> &passages, JobMode mode, const QString &name)
@@ -295,11 +333,11 @@ void TestSynthesisJob::failuresAreListedByNumber()
     QCOMPARE(failures[1].text, QString("声音不存在"));
     QCOMPARE(failures[1].title, QString("合成结果"));
 
-    // Told once, by count, before the join; what did render is joined all the same.
-    const int warning = log->indexOf("warning 合成异常/部分配音合成失败：2");
-    QVERIFY(warning >= 0);
-    QCOMPARE(log->mid(warning), (QStringList{"warning 合成异常/部分配音合成失败：2", "joining", "joined", "delivered",
-                                             "finished"}));
+    // Told once, by count and which, before the join; what did render is joined all the same.
+    const QString told = "warning 合成异常/部分配音合成失败：2\n第2段「二」：无法启动合成线程\n第3段「三」：声音不存在";
+    const int warning = log->indexOf(told);
+    QVERIFY2(warning >= 0, qPrintable(log->join(" | ")));
+    QCOMPARE(log->mid(warning), (QStringList{told, "joining", "joined", "delivered", "finished"}));
     QCOMPARE(log->filter("passage").size(), 3);
     QCOMPARE(client.joins.first().media.size(), 3);
     QVERIFY(job.isDelivered());
@@ -386,6 +424,218 @@ void TestSynthesisJob::droppedWhileRunning()
     // The task went with its job, and its timer with it: nothing reports later.
     QTest::qWait(300);
     QVERIFY(client.joins.isEmpty());
+}
+
+void TestSynthesisJob::progressCountsToTheTotalBeforeTheJoin()
+{
+    ScriptedClient client;
+    QVector<Passage> passages;
+    for (int i = 1; i <= 30; ++i) {
+        const QString text = QString::number(i);
+        passages.append(passage(i, text));
+        client.scripts[text].delayMs = (i * 37) % 250;
+    }
+    SynthesisJob job(plan(passages), client);
+    QStringList *log = record(job);
+    QList<QPair<int, int>> counts;
+    connect(&job, &SynthesisJob::progress, &job, [&](int done, int total) {
+        counts.append({done, total});
+        log->append(QStringLiteral("progress %1/%2").arg(done).arg(total));
+    });
+    QVERIFY(job.start());
+    QVERIFY(waitUntilFinished(job));
+
+    QVERIFY(counts.size() >= 2);
+    QCOMPARE(counts.first(), qMakePair(0, 30));
+    QCOMPARE(counts.last(), qMakePair(30, 30));
+    for (int i = 1; i < counts.size(); ++i) {
+        QCOMPARE(counts[i].second, 30);
+        QVERIFY2(counts[i].first >= counts[i - 1].first, qPrintable(log->join(" | ")));
+    }
+    // N of N comes after the last passage and before the join.
+    const int last = log->indexOf("progress 30/30");
+    QCOMPARE(log->lastIndexOf(QRegularExpression("passage .*")), last - 1);
+    QCOMPARE(log->value(last + 1), QString("joining"));
+}
+
+void TestSynthesisJob::progressIsPacedForLargeJobs()
+{
+    ScriptedClient client;
+    QVector<Passage> passages;
+    for (int i = 1; i <= 3000; ++i)
+        passages.append(passage(i, QStringLiteral("第%1段").arg(i)));
+    SynthesisJob job(plan(passages), client);
+    int updates = 0;
+    int lastDone = -1;
+    connect(&job, &SynthesisJob::progress, &job, [&](int done, int) {
+        ++updates;
+        lastDone = done;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(job.start());
+    QVERIFY(waitUntilFinished(job));
+    // 3000 reports, but the count moves at most once per interval (plus the
+    // first and the last).
+    QVERIFY2(updates <= 2 + clock.elapsed() / JobLimits::progressIntervalMs + 1, qPrintable(QString::number(updates)));
+    QCOMPARE(lastDone, 3000);
+    QVERIFY(job.isDelivered());
+}
+
+void TestSynthesisJob::cancelWhileRendering()
+{
+    ScriptedClient client;
+    client.scripts["二"].delayMs = 300;
+    client.scripts["三"].delayMs = 300;
+    SynthesisJob job(plan({passage(1, "一"), passage(2, "二"), passage(3, "三")}, JobMode::TryListen), client);
+    QStringList *log = record(job);
+    QVERIFY(job.start());
+    QVERIFY(QTest::qWaitFor([log] { return log->contains("passage 1 ok"); }, 5000));
+    const QString folder = job.plan().folder;
+    QVERIFY(isFile(folder + "1.mp3"));
+
+    QVERIFY(job.cancel());
+    QCOMPARE(*log, (QStringList{"passage 1 ok", "cancelled", "finished"}));
+    QCOMPARE(job.state(), SynthesisJob::State::Cancelled);
+    QVERIFY(!job.isRunning());
+    QCOMPARE(ScriptedTask::cancelled, 2);
+    // The job's folder goes, with the passage files already written.
+    QVERIFY(!QFileInfo::exists(folder));
+    // Nothing that was under way reports later, and no join is ever asked.
+    QTest::qWait(500);
+    QCOMPARE(log->size(), 3);
+    QVERIFY(client.joins.isEmpty());
+    QVERIFY(!job.cancel());
+    QCOMPARE(job.trail().lastDelivered, JobMode::Result);
+
+    // The next job on the same client goes through.
+    SynthesisJob next(plan({passage(1, "一")}, JobMode::Result, "200"), client, job.trail());
+    QVERIFY(next.start());
+    QVERIFY(waitUntilFinished(next));
+    QVERIFY(next.isDelivered());
+    QCOMPARE(client.joins.size(), 1);
+}
+
+void TestSynthesisJob::cancelDuringTheJoin()
+{
+    ScriptedClient client;
+    client.joinWaitsForCancel = true;
+    SynthesisJob job(plan({passage(1, "一"), passage(2, "二")}), client);
+    QStringList *log = record(job);
+    bool cancelled = false;
+    bool unwinding = false;
+    connect(&job, &SynthesisJob::joining, &job, [&] {
+        QTimer::singleShot(100, &job, [&] {
+            cancelled = job.cancel();
+            // The join has yet to return from its wait.
+            unwinding = job.isRunning();
+        });
+    });
+    QVERIFY(job.start());
+    QVERIFY(waitUntilFinished(job));
+
+    QVERIFY(cancelled);
+    QVERIFY(unwinding);
+    QCOMPARE(log->mid(2), (QStringList{"joining", "cancelled", "finished"}));
+    QCOMPARE(client.joins.size(), 1);
+    QCOMPARE(job.state(), SynthesisJob::State::Cancelled);
+    QVERIFY(!QFileInfo::exists(job.plan().folder));
+}
+
+void TestSynthesisJob::cancelAfterTheEndDoesNothing()
+{
+    ScriptedClient client;
+    SynthesisJob job(plan({passage(1, "一")}), client);
+    QVERIFY(job.start());
+    QVERIFY(waitUntilFinished(job));
+    QVERIFY(!job.cancel());
+    QVERIFY(job.isDelivered());
+    QVERIFY(isFile(job.plan().outputPath()));
+}
+
+void TestSynthesisJob::retries_data()
+{
+    QTest::addColumn<bool>("retryable");
+    QTest::addColumn<int>("succeedFrom");
+    QTest::addColumn<QList<int>>("attempts");
+    QTest::addColumn<bool>("succeeded");
+
+    QTest::newRow("out of reach once, then rendered") << true << 1 << QList<int>{0, 1} << true;
+    QTest::newRow("out of reach twice: failed after one retry") << true << -1 << QList<int>{0, 1} << false;
+    QTest::newRow("refused by the service: never retried") << false << -1 << QList<int>{0} << false;
+}
+
+void TestSynthesisJob::retries()
+{
+    QFETCH(bool, retryable);
+    QFETCH(int, succeedFrom);
+    QFETCH(QList<int>, attempts);
+    QFETCH(bool, succeeded);
+
+    ScriptedClient client;
+    Script &script = client.scripts["二"];
+    script.succeed = false;
+    script.retryable = retryable;
+    script.succeedFrom = succeedFrom;
+    script.text = "语音合成接口网络接口请求错误，代码：1";
+    script.title = "接口错误";
+    SynthesisJob job(plan({passage(1, "一"), passage(2, "二")}), client);
+    QStringList *log = record(job);
+    QVERIFY(job.start());
+    QVERIFY(waitUntilFinished(job));
+
+    QList<int> sent;
+    for (const PassageRequest &request : qAsConst(client.requests)) {
+        if (request.text == "二")
+            sent.append(request.attempt);
+    }
+    QCOMPARE(sent, attempts);
+    // A passage reports once, whatever it took.
+    QCOMPARE(log->filter("passage 2").size(), 1);
+    QCOMPARE(log->contains("passage 2 ok"), succeeded);
+    QCOMPARE(job.failures().size(), succeeded ? 0 : 1);
+    QCOMPARE(log->filter("warning").size(), succeeded ? 0 : 1);
+    QVERIFY(job.isDelivered());
+}
+
+void TestSynthesisJob::unansweredPassagesEndTheJob()
+{
+    qputenv("LUMO_SEGMENT_TIMEOUT_MS", "100");
+    ScriptedClient client;
+    client.scripts["二"].silent = true;
+    SynthesisJob job(plan({passage(1, "一"), passage(2, "二")}), client);
+    QStringList *log = record(job);
+    QVERIFY(job.start());
+    QVERIFY(QTest::qWaitFor([&job] { return !job.isRunning(); }, 30000));
+
+    // Given up after its bound, tried once more, given up again.
+    QCOMPARE(client.requests.size(), 3);
+    QCOMPARE(ScriptedTask::cancelled, 2);
+    const auto failures = job.failures();
+    QCOMPARE(failures.size(), 1);
+    QCOMPARE(failures.first().passage, 2);
+    QCOMPARE(failures.first().text, QString("语音服务无响应"));
+    QVERIFY(log->contains("warning 合成异常/部分配音合成失败：1\n第2段「二」：语音服务无响应"));
+    QVERIFY(job.isDelivered());
+}
+
+void TestSynthesisJob::requestsCarryTheirBounds()
+{
+    qputenv("LUMO_SEGMENT_TIMEOUT_MS", "1000");
+    qputenv("LUMO_JOIN_TIMEOUT_MS", "2000");
+    ScriptedClient client;
+    const QString longText(100, QLatin1Char('a'));
+    SynthesisJob job(plan({passage(1, "一二三四五"), passage(2, longText)}), client);
+    QVERIFY(job.start());
+    QVERIFY(waitUntilFinished(job));
+
+    QCOMPARE(client.requests.size(), 2);
+    QCOMPARE(client.requests[0].timeoutMs, 1000 + 5 * 1000 / JobLimits::charactersPerSecond);
+    QCOMPARE(client.requests[1].timeoutMs, 1000 + 100 * 1000 / JobLimits::charactersPerSecond);
+    QCOMPARE(client.requests[0].attempt, 0);
+    QCOMPARE(client.joins.size(), 1);
+    QCOMPARE(client.joins.first().timeoutMs, 2000 + 105 * 1000 / JobLimits::charactersPerSecond);
+    QVERIFY(bool(client.joins.first().cancelled));
 }
 
 QTEST_GUILESS_MAIN(TestSynthesisJob)

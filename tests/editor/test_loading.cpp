@@ -23,6 +23,7 @@ private slots:
     void darkensThePageAndKeepsTheBoxWhite();
     void deletingStopsAndFreesTheAnimation();
     void clickOnAPageButtonReachesTheOverlay();
+    void cancelButtonShownSignalsAndHides();
 
 private:
     PageHarness harness;
@@ -190,6 +191,31 @@ void TestLoading::clickOnAPageButtonReachesTheOverlay()
     QTest::mouseClick(page->windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
     QCOMPARE(clicked.count(), 2);
     QCOMPARE(harness.boxes.count(), 0);
+}
+
+// Shown by an owner that can stop what it waits for: a click signals, then
+// the overlay hides itself (its owner deletes it).
+void TestLoading::cancelButtonShownSignalsAndHides()
+{
+    QWidget parent;
+    parent.resize(800, 500);
+    parent.show();
+    auto *overlay = new Loading(&parent);
+    overlay->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    QSignalSpy cancelled(overlay, &Loading::cancelWaiting);
+
+    auto *cancel = overlay->findChild<QPushButton *>(QStringLiteral("cancelBtn"));
+    QVERIFY(cancel);
+    overlay->showCancelButton();
+    QVERIFY(cancel->isVisible());
+    QVERIFY(cancel->isEnabled());
+    QCOMPARE(cancel->geometry(), QRect(35, 180, 180, 35));
+
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QCOMPARE(cancelled.count(), 1);
+    QVERIFY(!overlay->isVisible());
+    delete overlay;
 }
 
 QTEST_MAIN(TestLoading)

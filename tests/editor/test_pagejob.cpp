@@ -2,6 +2,7 @@
 #include "Loading.h"
 #include "MessageBoxCatcher.h"
 #include "TTSText.h"
+#include "SynthesisJob.h"
 #include "TestSupport.h"
 #include "UrlRecorder.h"
 #include "VoiceCatalogue.h"
@@ -9,6 +10,7 @@
 #include "ttsMain.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QDesktopServices>
 #include <QMediaPlaylist>
 #include <QPushButton>
@@ -100,6 +102,10 @@ private slots:
     void secondStartWhileRunningIsIgnored();
     void loaderEndingMidJobKeepsTheJobCovered_data();
     void loaderEndingMidJobKeepsTheJobCovered();
+    void progressCountsUpToTheTotal();
+    void cancelEndsTheJobAtOnce();
+    void silentServiceEndsTheJobWithTheReason();
+    void catalogueOverlayCannotBeCancelled();
 
 private:
     void openPage(bool withCatalogue);
@@ -118,6 +124,13 @@ private:
     }
     QPushButton *resultBtn() const { return child<QPushButton>("resultBtn"); }
     QPushButton *tryPlay() const { return child<QPushButton>("tryPlay"); }
+    template<typename T> T *overlayChild(const char *name) const
+    {
+        T *widget = m_page->busyOverlay() ? m_page->busyOverlay()->findChild<T *>(name) : nullptr;
+        if (!widget)
+            qFatal("no overlay child %s", name);
+        return widget;
+    }
 
     FakeService m_service;
     UrlRecorder m_opened;
@@ -150,6 +163,8 @@ void TestPageJob::init()
 
 void TestPageJob::cleanup()
 {
+    qunsetenv("LUMO_SEGMENT_TIMEOUT_MS");
+    qunsetenv("LUMO_JOIN_TIMEOUT_MS");
     if (m_page)
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 30000);
     delete m_page;
@@ -317,7 +332,9 @@ void TestPageJob::failedSegmentsAreCountedAndStillJoined()
     setScript("一「晓晓」二「」三");
     RUN_JOB(tryPlay());
 
-    QCOMPARE(jobBoxes(), (Boxes{{"合成异常", "部分配音合成失败：3"}, {"合成结果", "没有可合并的音频"}}));
+    QCOMPARE(jobBoxes(), (Boxes{{"合成异常", "部分配音合成失败：3\n第1段「一」：声音不存在\n第2段「二」：声音不存在\n"
+                                             "第3段「三」：声音不存在"},
+                                {"合成结果", "没有可合并的音频"}}));
     const QString folder = m_page->jobFolderPath();
     const auto joins = requests("/audioCombined");
     QCOMPARE(joins.size(), 1);
@@ -334,19 +351,28 @@ void TestPageJob::brokenRepliesAreCountedAndNextJobWorks_data()
     QTest::addColumn<Boxes>("boxes");
 
     const QString transport = QStringLiteral("语音片段组合接口网络接口请求错误，代码：");
-    const Box oneFailed{"合成异常", "部分配音合成失败：1"};
-    const Box allFailed{"合成异常", "部分配音合成失败：3"};
-    QTest::newRow("HTTP 500 for one segment") << "500" << false << Boxes{oneFailed};
-    QTest::newRow("dropped connection for one segment") << "drop" << false << Boxes{oneFailed};
-    QTest::newRow("not JSON for one segment") << "html" << false << Boxes{oneFailed};
+    const QString segment = QStringLiteral("语音合成接口网络接口请求错误，代码：");
+    const QString status500 = segment + QString::number(int(QNetworkReply::InternalServerError));
+    const QString dropped = segment + QString::number(int(QNetworkReply::RemoteHostClosedError));
+    // The warning names each failed passage with the reason it got.
+    const auto failed = [](const QStringList &texts, const QString &reason) {
+        QString text = QStringLiteral("部分配音合成失败：%1").arg(texts.size());
+        for (int i = 0; i < texts.size(); ++i)
+            text += QStringLiteral("\n第%1段「%2」：%3").arg(texts.size() == 1 ? 2 : i + 1).arg(texts[i], reason);
+        return Box{"合成异常", text};
+    };
+    const QStringList all{"一", "二", "三"};
+    QTest::newRow("HTTP 500 for one segment") << "500" << false << Boxes{failed({"二"}, status500)};
+    QTest::newRow("dropped connection for one segment") << "drop" << false << Boxes{failed({"二"}, dropped)};
+    QTest::newRow("not JSON for one segment") << "html" << false << Boxes{failed({"二"}, "合成结果")};
     QTest::newRow("HTTP 500 for everything")
         << "500" << true
-        << Boxes{allFailed, {"接口错误", transport + QString::number(int(QNetworkReply::InternalServerError))}};
+        << Boxes{failed(all, status500), {"接口错误", transport + QString::number(int(QNetworkReply::InternalServerError))}};
     QTest::newRow("dropped connections for everything")
         << "drop" << true
-        << Boxes{allFailed, {"接口错误", transport + QString::number(int(QNetworkReply::RemoteHostClosedError))}};
+        << Boxes{failed(all, dropped), {"接口错误", transport + QString::number(int(QNetworkReply::RemoteHostClosedError))}};
     QTest::newRow("not JSON for everything")
-        << "html" << true << Boxes{allFailed, {"合成结果", "语音服务返回的结果无法识别"}};
+        << "html" << true << Boxes{failed(all, "合成结果"), {"合成结果", "语音服务返回的结果无法识别"}};
 }
 
 void TestPageJob::brokenRepliesAreCountedAndNextJobWorks()
@@ -610,6 +636,136 @@ void TestPageJob::loaderEndingMidJobKeepsTheJobCovered()
     QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 30000);
     QVERIFY(!m_page->busyOverlay());
     QCOMPARE(m_opened.urls.size(), 1);
+}
+
+// The overlay's line counts the passages that have reported, up to all of
+// them, then says the join is on.
+void TestPageJob::progressCountsUpToTheTotal()
+{
+    OPEN_PAGE(true);
+    m_service.setResponder([](const FakeService::Request &request) {
+        FakeService::Reply reply = usualReply(request);
+        if (request.path == "/ttsCommunicate")
+            reply.delayMs = 50 + (request.formValue("text").remove(QRegularExpression("\\D")).toInt() * 97) % 500;
+        return reply;
+    });
+    QString script;
+    for (int i = 1; i <= 12; ++i)
+        script += QStringLiteral("「%1」第%2段「」\n").arg(i % 2 ? "晓晓" : "云溪").arg(i);
+    setScript(script);
+
+    QTest::mouseClick(resultBtn(), Qt::LeftButton);
+    QVERIFY(m_page->isJobRunning());
+    QLabel *tips = overlayChild<QLabel>("tips");
+    QStringList shown{tips->text()};
+    QString atJoin;
+    SynthesisJob *job = m_page->synthesisJob();
+    // Connected after the page's own handlers, so the label has changed already.
+    connect(job, &SynthesisJob::progress, this, [&] { shown.append(tips->text()); });
+    connect(job, &SynthesisJob::joining, this, [&] { atJoin = tips->text(); });
+    QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 30000);
+
+    QCOMPARE(jobBoxes(), Boxes{});
+    QCOMPARE(shown.first(), QString("多线程合成中，请稍等（0/12）"));
+    QCOMPARE(shown.last(), QString("多线程合成中，请稍等（12/12）"));
+    const QRegularExpression form("^多线程合成中，请稍等（(\\d+)/12）$");
+    int previous = -1;
+    for (const QString &text : qAsConst(shown)) {
+        const QRegularExpressionMatch match = form.match(text);
+        QVERIFY2(match.hasMatch(), qPrintable(text));
+        QVERIFY2(match.captured(1).toInt() >= previous, qPrintable(shown.join(" ")));
+        previous = match.captured(1).toInt();
+    }
+    // It did count on the way, not only jump to the end.
+    QVERIFY2(shown.size() >= 3, qPrintable(shown.join(" ")));
+    QCOMPARE(atJoin, QString("正在组合配音文件"));
+    QCOMPARE(m_opened.urls.size(), 1);
+}
+
+// The overlay's button stops a job at once: nothing joined, no box, the
+// folder gone, and the page ready for the next job.
+void TestPageJob::cancelEndsTheJobAtOnce()
+{
+    OPEN_PAGE(true);
+    m_service.setResponder([](const FakeService::Request &request) {
+        FakeService::Reply reply = usualReply(request);
+        if (request.path == "/ttsCommunicate" && request.formValue("text") != "一")
+            reply.delayMs = 600000;
+        return reply;
+    });
+    setScript("「晓晓」一「」「云溪」二「」「晓晓」三「」");
+    QTest::mouseClick(resultBtn(), Qt::LeftButton);
+    QVERIFY(m_page->isJobRunning());
+    QPushButton *cancel = overlayChild<QPushButton>("cancelBtn");
+    QVERIFY(cancel->isVisible());
+    QVERIFY(cancel->isEnabled());
+    QCOMPARE(cancel->text(), QString("取消等待"));
+    const QString folder = m_page->jobFolderPath();
+    QTRY_COMPARE(requests("/ttsCommunicate").size(), 3);
+    QTRY_COMPARE(m_page->synthesisJob()->passagesDone(), 1);
+    QVERIFY(isFile(folder + "1.mp3"));
+
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QTRY_VERIFY(!m_page->busyOverlay());
+    QVERIFY(!m_page->isJobRunning());
+    QVERIFY(!QFileInfo::exists(folder));
+    QCOMPARE(jobBoxes(), Boxes{});
+    QVERIFY(m_opened.urls.isEmpty());
+    QCOMPARE(requests("/audioCombined").size(), 0);
+    QVERIFY(resultBtn()->isEnabled());
+
+    // The next job starts at once and goes through.
+    m_service.setResponder(usualReply);
+    setScript("再来一次");
+    RUN_JOB(resultBtn());
+    QCOMPARE(jobBoxes(), Boxes{});
+    QCOMPARE(requests("/audioCombined").size(), 1);
+    QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(m_page->jobFolderPath())});
+    QVERIFY(isFile(m_page->jobFolderPath() + "output.mp3"));
+    // Nothing of the cancelled job came back meanwhile.
+    QVERIFY(!QFileInfo::exists(folder));
+}
+
+// A service that takes every request and never answers: the job still ends,
+// with the reason, once its bounds (shortened here) have passed.
+void TestPageJob::silentServiceEndsTheJobWithTheReason()
+{
+    qputenv("LUMO_SEGMENT_TIMEOUT_MS", "200");
+    qputenv("LUMO_JOIN_TIMEOUT_MS", "200");
+    OPEN_PAGE(true);
+    m_service.setResponder([](const FakeService::Request &request) {
+        FakeService::Reply reply = usualReply(request);
+        reply.delayMs = 600000;
+        return reply;
+    });
+    setScript("一「云溪」二「」");
+    RUN_JOB(resultBtn());
+
+    QCOMPARE(jobBoxes(), (Boxes{{"合成异常", "部分配音合成失败：2\n第1段「一」：语音服务无响应\n第2段「二」：语音服务无响应"},
+                                {"接口错误", "语音服务无响应"}}));
+    QVERIFY(!m_page->busyOverlay());
+    QVERIFY(m_opened.urls.isEmpty());
+    // Each passage was given one more try.
+    QCOMPARE(requests("/ttsCommunicate").size(), 4);
+}
+
+// The first catalogue fetch keeps the overlay's button hidden: restarting
+// the program depends on that fetch finishing.
+void TestPageJob::catalogueOverlayCannotBeCancelled()
+{
+    m_service.setResponder([](const FakeService::Request &request) {
+        FakeService::Reply reply = usualReply(request);
+        reply.delayMs = 800;
+        return reply;
+    });
+    m_page = new ttsMain(ServiceUrls::at(m_service.baseUrl()));
+    m_page->show();
+    QTRY_VERIFY(m_page->busyOverlay());
+    QPushButton *cancel = overlayChild<QPushButton>("cancelBtn");
+    QVERIFY(!cancel->isVisible());
+    QVERIFY(!cancel->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(m_catcher->count(), 1, 20000);
+    QTRY_VERIFY(!m_page->busyOverlay());
 }
 
 QTEST_MAIN(TestPageJob)

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 using Box = QPair<QString, QString>; // title, text
@@ -26,6 +27,7 @@ class TestJobService : public QObject
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
 
     void successSendsEveryPassageThenTheJoin();
     void orderFollowsTheScriptWhateverFinishesFirst();
@@ -34,6 +36,8 @@ private slots:
     void joinFailures_data();
     void joinFailures();
     void blankPassagesAreNeverSent();
+    void silentServiceEndsTheJob();
+    void unavailableServiceIsAskedAgain();
 
 private:
     JobPlan plan(const QString &script, int pauseMs = 0);
@@ -50,6 +54,12 @@ void TestJobService::initTestCase()
 {
     QVERIFY(m_service.listen());
     m_client = std::make_unique<ServiceClient>(ServiceUrls::at(m_service.baseUrl()));
+}
+
+void TestJobService::cleanup()
+{
+    qunsetenv("LUMO_SEGMENT_TIMEOUT_MS");
+    qunsetenv("LUMO_JOIN_TIMEOUT_MS");
 }
 
 void TestJobService::init()
@@ -153,15 +163,19 @@ void TestJobService::passageFailures_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("reason"); // as the warning lists it
+    QTest::addColumn<int>("sent");       // requests for the passage
 
     const QString transport = QStringLiteral("语音合成接口网络接口请求错误，代码：");
-    QTest::newRow("service refuses") << "refuse" << "未知的语音：无名氏" << "合成结果";
-    QTest::newRow("HTTP error status") << "500" << transport + QString::number(int(QNetworkReply::InternalServerError))
-                                       << "接口错误";
-    QTest::newRow("dropped connection") << "drop"
-                                        << transport + QString::number(int(QNetworkReply::RemoteHostClosedError))
-                                        << "接口错误";
-    QTest::newRow("reply not JSON") << "html" << "" << "合成结果";
+    const QString status500 = transport + QString::number(int(QNetworkReply::InternalServerError));
+    const QString dropped = transport + QString::number(int(QNetworkReply::RemoteHostClosedError));
+    QTest::newRow("service refuses") << "refuse" << "未知的语音：无名氏" << "合成结果" << "未知的语音：无名氏" << 1;
+    QTest::newRow("HTTP error status") << "500" << status500 << "接口错误" << status500 << 1;
+    // The service went away in the middle: worth one more try. Qt itself
+    // sends a request whose connection closed unanswered once more, so each
+    // of the job's two tries is two requests.
+    QTest::newRow("dropped connection") << "drop" << dropped << "接口错误" << dropped << 4;
+    QTest::newRow("reply not JSON") << "html" << "" << "合成结果" << "合成结果" << 1;
 }
 
 // One passage fails: it is listed with what the service said, the user is
@@ -171,6 +185,8 @@ void TestJobService::passageFailures()
     QFETCH(QString, fault);
     QFETCH(QString, text);
     QFETCH(QString, title);
+    QFETCH(QString, reason);
+    QFETCH(int, sent);
 
     m_service.setResponder([fault](const FakeService::Request &request) {
         if (request.formValue("text") != "二")
@@ -180,7 +196,11 @@ void TestJobService::passageFailures()
         return FakeService::broken(fault);
     });
     SynthesisJob job(plan("一「无名氏」二「」三"), *m_client);
-    QCOMPARE(run(job), (Boxes{{"合成异常", "部分配音合成失败：1"}}));
+    QCOMPARE(run(job), (Boxes{{"合成异常", "部分配音合成失败：1\n第2段「二」：" + reason}}));
+    int passageTwo = 0;
+    for (const auto &request : requests("/ttsCommunicate"))
+        passageTwo += request.formValue("text") == "二";
+    QCOMPARE(passageTwo, sent);
 
     const auto failures = job.failures();
     QCOMPARE(failures.size(), 1);
@@ -197,7 +217,9 @@ void TestJobService::joinFailures_data()
     QTest::addColumn<Boxes>("boxes");
 
     const QString transport = QStringLiteral("语音片段组合接口网络接口请求错误，代码：");
-    const Box allFailed{"合成异常", "部分配音合成失败：2"};
+    const QString refused = QStringLiteral("语音合成接口网络接口请求错误，代码：")
+        + QString::number(int(QNetworkReply::ConnectionRefusedError));
+    const Box allFailed{"合成异常", "部分配音合成失败：2\n第1段「一」：" + refused + "\n第2段「二」：" + refused};
     QTest::newRow("join refused") << "refuse" << Boxes{{"合成结果", "没有可合并的音频"}};
     QTest::newRow("join reply not JSON") << "html" << Boxes{{"合成结果", "语音服务返回的结果无法识别"}};
     QTest::newRow("service gone")
@@ -218,6 +240,9 @@ void TestJobService::joinFailures()
         return reply;
     });
     std::unique_ptr<ServiceClient> client = std::make_unique<ServiceClient>(*m_client);
+    // The retry waits up to a passage's bound for the service to come back.
+    if (fault == "gone")
+        qputenv("LUMO_SEGMENT_TIMEOUT_MS", "300");
     if (fault == "gone")
         client = std::make_unique<ServiceClient>(
             ServiceUrls::at(QStringLiteral("http://127.0.0.1:%1/").arg(FakeService::freePort())));
@@ -248,6 +273,55 @@ void TestJobService::blankPassagesAreNeverSent()
     const QString folder = job.plan().folder;
     QCOMPARE(requests("/audioCombined").first().formValue("audio"),
              folder + "1.mp3?" + folder + "2.mp3?" + folder + "3.mp3?");
+}
+
+// A service that takes every request and never answers: each passage is
+// given up after its bound, tried once more, and the join after its own;
+// the job ends with both reasons told.
+void TestJobService::silentServiceEndsTheJob()
+{
+    qputenv("LUMO_SEGMENT_TIMEOUT_MS", "200");
+    qputenv("LUMO_JOIN_TIMEOUT_MS", "200");
+    m_service.setResponder([](const FakeService::Request &) {
+        FakeService::Reply reply = FakeService::ok();
+        reply.delayMs = 600000;
+        return reply;
+    });
+    SynthesisJob job(plan("一「晓晓」二「」"), *m_client);
+    const Boxes boxes = run(job);
+
+    QCOMPARE(boxes, (Boxes{{"合成异常", "部分配音合成失败：2\n第1段「一」：语音服务无响应\n第2段「二」：语音服务无响应"},
+                           {"接口错误", "语音服务无响应"}}));
+    QCOMPARE(requests("/ttsCommunicate").size(), 4);
+    QCOMPARE(requests("/audioCombined").size(), 1);
+    QVERIFY(!job.isDelivered());
+}
+
+// A service that is restarting says so (HTTP 503) or is not there yet; the
+// passage is sent again and the job goes through.
+void TestJobService::unavailableServiceIsAskedAgain()
+{
+    auto unavailable = std::make_shared<std::atomic<int>>(0);
+    m_service.setResponder([unavailable](const FakeService::Request &request) {
+        if (request.formValue("text") == "二" && unavailable->fetch_add(1) == 0) {
+            FakeService::Reply reply = FakeService::envelope(0, QStringLiteral("服务重启中"));
+            reply.status = 503;
+            return reply;
+        }
+        return FakeService::rendered(request);
+    });
+    SynthesisJob job(plan("一「晓晓」二「」"), *m_client);
+    QCOMPARE(run(job), Boxes{});
+    QVERIFY(job.isDelivered());
+
+    QList<FakeService::Request> second;
+    for (const auto &request : requests("/ttsCommunicate")) {
+        if (request.formValue("text") == "二")
+            second.append(request);
+    }
+    QCOMPARE(second.size(), 2);
+    QCOMPARE(second[1].formFields(), second[0].formFields());
+    QVERIFY(QFileInfo::exists(job.plan().folder + "output.mp3"));
 }
 
 QTEST_GUILESS_MAIN(TestJobService)

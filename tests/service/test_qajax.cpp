@@ -1,6 +1,8 @@
 #include "FakeService.h"
 #include "Qajax.h"
+#include "ServiceReply.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QNetworkReply>
@@ -24,6 +26,10 @@ private slots:
     void httpErrorStatusIsTransportError();
     void eachRequestReadsOnlyItsOwnReply_data();
     void eachRequestReadsOnlyItsOwnReply();
+    void boundedWait_data();
+    void boundedWait();
+    void transientFailures_data();
+    void transientFailures();
 
 private:
     FakeService m_service;
@@ -202,6 +208,78 @@ void TestQajax::eachRequestReadsOnlyItsOwnReply()
     ajax.get({}, m_service.baseUrl() + "getVoices");
     QCOMPARE(ajax.networkError(), 0);
     QCOMPARE(ajax.code(), 1);
+}
+
+// A reply later than the bound is given up and told as such; one in time,
+// or a request given up by its caller, is not.
+void TestQajax::boundedWait_data()
+{
+    QTest::addColumn<int>("replyDelayMs");
+    QTest::addColumn<int>("timeoutMs");
+    QTest::addColumn<bool>("cancelAfter100Ms");
+    QTest::addColumn<bool>("timedOut");
+    QTest::addColumn<bool>("cancelled");
+    QTest::addColumn<int>("networkError");
+    QTest::addColumn<int>("code");
+
+    QTest::newRow("answer in time") << 50 << 5000 << false << false << false << 0 << 1;
+    QTest::newRow("no bound, slow answer") << 300 << 0 << false << false << false << 0 << 1;
+    QTest::newRow("never answers: timed out") << 600000 << 200 << false << true << false
+                                              << int(QNetworkReply::TimeoutError) << 0;
+    QTest::newRow("given up by the caller") << 600000 << 0 << true << false << true
+                                            << int(QNetworkReply::OperationCanceledError) << 0;
+}
+
+void TestQajax::boundedWait()
+{
+    QFETCH(int, replyDelayMs);
+    QFETCH(int, timeoutMs);
+    QFETCH(bool, cancelAfter100Ms);
+    QFETCH(bool, timedOut);
+    QFETCH(bool, cancelled);
+    QFETCH(int, networkError);
+    QFETCH(int, code);
+
+    m_service.setResponder([replyDelayMs](const FakeService::Request &) {
+        FakeService::Reply reply = FakeService::ok();
+        reply.delayMs = replyDelayMs;
+        return reply;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    Qajax ajax;
+    ajax.setTimeoutMs(timeoutMs);
+    if (cancelAfter100Ms)
+        ajax.setCancelCheck([&clock] { return clock.elapsed() >= 100; });
+    ajax.post({{"text", "你好"}}, m_service.baseUrl() + "ttsCommunicate");
+
+    QCOMPARE(ajax.timedOut(), timedOut);
+    QCOMPARE(ajax.cancelled(), cancelled);
+    QCOMPARE(ajax.networkError(), networkError);
+    QCOMPARE(ajax.code(), code);
+    QCOMPARE(m_service.requestCount(), 1);
+}
+
+void TestQajax::transientFailures_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("transient");
+
+    QTest::newRow("connection refused") << int(QNetworkReply::ConnectionRefusedError) << true;
+    QTest::newRow("connection dropped") << int(QNetworkReply::RemoteHostClosedError) << true;
+    QTest::newRow("timed out") << int(QNetworkReply::TimeoutError) << true;
+    QTest::newRow("HTTP 503") << int(QNetworkReply::ServiceUnavailableError) << true;
+    QTest::newRow("no error") << 0 << false;
+    QTest::newRow("HTTP 500: the service answered") << int(QNetworkReply::InternalServerError) << false;
+    QTest::newRow("HTTP 404") << int(QNetworkReply::ContentNotFoundError) << false;
+    QTest::newRow("given up by the caller") << int(QNetworkReply::OperationCanceledError) << false;
+}
+
+void TestQajax::transientFailures()
+{
+    QFETCH(int, error);
+    QFETCH(bool, transient);
+    QCOMPARE(ServiceReply::isTransient(error), transient);
 }
 
 QTEST_GUILESS_MAIN(TestQajax)

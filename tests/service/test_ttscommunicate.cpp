@@ -1,6 +1,7 @@
 #include "FakeService.h"
 #include "ttsCommunicate.h"
 
+#include <QNetworkReply>
 #include <QtTest>
 
 // The passage worker against a stand-in service on a free port.
@@ -13,6 +14,11 @@ private slots:
     void aReadingGoesAfterTheSixFields();
     void reportsOneOutcome_data();
     void reportsOneOutcome();
+    void boundedAndTransient_data();
+    void boundedAndTransient();
+    void retryWaitsForTheServiceToListen();
+    void interruptionEndsTheWait_data();
+    void interruptionEndsTheWait();
 };
 
 void TestTtsCommunicate::sendsTheSegmentAsAForm()
@@ -124,6 +130,124 @@ void TestTtsCommunicate::reportsOneOutcome()
     if (!succeeded) {
         QCOMPARE(errorSpy.first().at(0).toString(), text);
         QCOMPARE(errorSpy.first().at(1).toString(), title);
+    }
+}
+
+// Which failures are worth another try, and the bound on the wait.
+void TestTtsCommunicate::boundedAndTransient_data()
+{
+    QTest::addColumn<QString>("service"); // none | silent | drop | refuse | 500
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("transient");
+
+    const QString transport = QStringLiteral("语音合成接口网络接口请求错误，代码：");
+    QTest::newRow("not running") << "none" << transport + "1" << true;
+    QTest::newRow("never answers") << "silent" << "语音服务无响应" << true;
+    QTest::newRow("connection dropped") << "drop"
+                                        << transport + QString::number(int(QNetworkReply::RemoteHostClosedError))
+                                        << true;
+    QTest::newRow("refused by the service") << "refuse" << "声音不存在" << false;
+    QTest::newRow("HTTP 500") << "500" << transport + QString::number(int(QNetworkReply::InternalServerError))
+                              << false;
+}
+
+void TestTtsCommunicate::boundedAndTransient()
+{
+    QFETCH(QString, service);
+    QFETCH(QString, text);
+    QFETCH(bool, transient);
+
+    FakeService fake;
+    const quint16 port = FakeService::freePort();
+    if (service != "none")
+        QVERIFY(fake.listen(port));
+    fake.setResponder([service](const FakeService::Request &) {
+        FakeService::Reply reply = FakeService::envelope(0, QStringLiteral("声音不存在"));
+        if (service == "silent")
+            reply.delayMs = 600000;
+        else if (service == "drop")
+            reply = FakeService::broken("drop");
+        else if (service == "500")
+            reply = FakeService::broken("500");
+        return reply;
+    });
+
+    ttsCommunicate worker("文本", "zh-CN-XiaoxiaoNeural", "+0%", "+0%", "/w/1.mp3", "/w/1.srt",
+                          QStringLiteral("http://127.0.0.1:%1/ttsCommunicate").arg(port));
+    worker.setTimeoutMs(300);
+    QSignalSpy transientSpy(&worker, &ttsCommunicate::transient);
+    QSignalSpy errorSpy(&worker, &ttsCommunicate::error);
+    worker.start();
+    QVERIFY(worker.wait(60000));
+
+    QCOMPARE(errorSpy.count(), 1);
+    QCOMPARE(errorSpy.first().at(0).toString(), text);
+    QCOMPARE(transientSpy.count(), transient ? 1 : 0);
+}
+
+// A retry after the service went away: the worker waits for it to listen
+// again, then sends the passage.
+void TestTtsCommunicate::retryWaitsForTheServiceToListen()
+{
+    FakeService fake;
+    const quint16 port = FakeService::freePort();
+    QTimer::singleShot(700, &fake, [&fake, port] { QVERIFY(fake.listen(port)); });
+
+    ttsCommunicate worker("文本", "zh-CN-XiaoxiaoNeural", "+0%", "+0%", "/w/1.mp3", "/w/1.srt",
+                          QStringLiteral("http://127.0.0.1:%1/ttsCommunicate").arg(port));
+    worker.setServiceWaitMs(20000);
+    // Counted here, queued from the worker, while this thread's loop runs the
+    // timer that starts the service.
+    int successes = 0;
+    int errors = 0;
+    QObject context;
+    connect(&worker, &ttsCommunicate::success, &context, [&] { ++successes; });
+    connect(&worker, &ttsCommunicate::error, &context, [&] { ++errors; });
+    worker.start();
+    QVERIFY(QTest::qWaitFor([&] { return successes + errors > 0; }, 30000));
+    QVERIFY(worker.wait(10000));
+    QCOMPARE(successes, 1);
+    QCOMPARE(errors, 0);
+    QCOMPARE(fake.requestCount(), 1);
+}
+
+void TestTtsCommunicate::interruptionEndsTheWait_data()
+{
+    QTest::addColumn<bool>("listening");
+    QTest::newRow("waiting for the service") << false;
+    QTest::newRow("waiting for the answer") << true;
+}
+
+void TestTtsCommunicate::interruptionEndsTheWait()
+{
+    QFETCH(bool, listening);
+    {
+        FakeService fake;
+        const quint16 port = FakeService::freePort();
+        if (listening)
+            QVERIFY(fake.listen(port));
+        fake.setResponder([](const FakeService::Request &) {
+            FakeService::Reply reply = FakeService::ok();
+            reply.delayMs = 600000;
+            return reply;
+        });
+        ttsCommunicate worker("文本", "zh-CN-XiaoxiaoNeural", "+0%", "+0%", "/w/1.mp3", "/w/1.srt",
+                              QStringLiteral("http://127.0.0.1:%1/ttsCommunicate").arg(port));
+        worker.setServiceWaitMs(listening ? 0 : 600000);
+        int successes = 0;
+        int errors = 0;
+        QObject context;
+        connect(&worker, &ttsCommunicate::success, &context, [&] { ++successes; });
+        connect(&worker, &ttsCommunicate::error, &context, [&] { ++errors; });
+        worker.start();
+        if (listening)
+            QTRY_COMPARE(fake.requestCount(), 1);
+        else
+            QTest::qWait(300);
+        worker.requestInterruption();
+        QVERIFY(worker.wait(10000));
+        QTRY_COMPARE(errors, 1);
+        QCOMPARE(successes, 0);
     }
 }
 

@@ -1,7 +1,9 @@
 #include "AppSettings.h"
 #include "MessageBoxCatcher.h"
 #include "Qajax.h"
+#include "FakeService.h"
 #include "RealService.h"
+#include "ServiceWatchdog.h"
 #include "TTSText.h"
 #include "TestSupport.h"
 #include "UrlRecorder.h"
@@ -15,6 +17,8 @@
 #include <QNetworkReply>
 #include <QPushButton>
 #include <QtTest>
+
+#include <csignal>
 
 #include <sys/mount.h>
 
@@ -74,6 +78,7 @@ private slots:
     void cleanup();
 
     void serviceKilledHalfway();
+    void serviceKilledHalfwayIsRestartedByItsWatchdog();
     void unwritableAudioFolderStopsTheJob_data();
     void unwritableAudioFolderStopsTheJob();
     void diskFillsDuringTheJob_data();
@@ -135,6 +140,7 @@ void TestSynthesisFaults::init()
 
 void TestSynthesisFaults::cleanup()
 {
+    qunsetenv("LUMO_SEGMENT_TIMEOUT_MS");
     if (m_page)
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 120000);
     delete m_page;
@@ -187,6 +193,9 @@ void TestSynthesisFaults::checkNextJobWorks()
 
 void TestSynthesisFaults::serviceKilledHalfway()
 {
+    // Nothing restarts this service: the retries wait a (shortened) bound for
+    // it, then the passages still due count as failed.
+    qputenv("LUMO_SEGMENT_TIMEOUT_MS", "5000");
     const int count = 200;
     m_page->findChild<TTSText *>("textEdit")->setPlainText(script(m_voice, lines("Killed job, line %1.", count)));
     QTest::mouseClick(m_page->findChild<QPushButton *>("resultBtn"), Qt::LeftButton);
@@ -199,8 +208,16 @@ void TestSynthesisFaults::serviceKilledHalfway()
     QCOMPARE(boxes.size(), 2);
     QCOMPARE(boxes[0].first, QString("合成异常"));
     QVERIFY2(boxes[0].second.startsWith("部分配音合成失败："), qPrintable(boxes[0].second));
-    const int failed = boxes[0].second.mid(QString("部分配音合成失败：").size()).toInt();
+    const QStringList told = boxes[0].second.split('\n');
+    const int failed = told.first().mid(QString("部分配音合成失败：").size()).toInt();
     QVERIFY2(failed > 0 && failed < count, qPrintable(boxes[0].second));
+    // The first five are named, with the service's (missing) answer.
+    QCOMPARE(told.size(), 1 + 5 + 1);
+    QVERIFY2(told[1].startsWith("第") && told[1].contains("「Killed job, …」"), qPrintable(told[1]));
+    QVERIFY2(told[1].endsWith("语音合成接口网络接口请求错误，代码："
+                              + QString::number(int(QNetworkReply::ConnectionRefusedError))),
+             qPrintable(told[1]));
+    QCOMPARE(told.last(), QString("等"));
     qInfo("service killed mid-job: %d of %d segments failed", failed, count);
     QCOMPARE(boxes[1], Box("接口错误", "语音片段组合接口网络接口请求错误，代码："
                                            + QString::number(int(QNetworkReply::ConnectionRefusedError))));
@@ -208,6 +225,50 @@ void TestSynthesisFaults::serviceKilledHalfway()
     QCOMPARE(QDir(folder).entryList({"*.mp3"}, QDir::Files), QStringList{});
 
     checkNextJobWorks();
+}
+
+// The program's own service, under its watchdog, killed halfway through a
+// job: it is started again, the passages it dropped are sent once more, and
+// the job ends with every passage in the output and nothing to report.
+void TestSynthesisFaults::serviceKilledHalfwayIsRestartedByItsWatchdog()
+{
+    const quint16 port = FakeService::freePort();
+    ServiceWatchdog watchdog(TestSupport::serverExecutable(), {"--port", QString::number(port)});
+    watchdog.start();
+    const ServiceUrls urls = ServiceUrls::at(QStringLiteral("http://127.0.0.1:%1/").arg(port));
+    const auto answers = [&urls] {
+        Qajax ajax;
+        ajax.get({}, urls.getVoices);
+        return ajax.networkError() == 0 && ajax.code() == 1;
+    };
+    QVERIFY(QTest::qWaitFor(answers, 30000));
+
+    // A page on this service instead of the shared one.
+    delete m_page;
+    VoiceCatalogue::instance().reset();
+    m_page = new ttsMain(urls);
+    m_page->show();
+    QTRY_VERIFY_WITH_TIMEOUT(m_page->findChild<QComboBox *>("voicesSelect")->count() > 0, 20000);
+    m_boxBase = m_catcher.count();
+
+    const int count = 80;
+    m_page->findChild<TTSText *>("textEdit")->setPlainText(script(m_voice, lines("Restarted job, line %1.", count)));
+    QTest::mouseClick(m_page->findChild<QPushButton *>("resultBtn"), Qt::LeftButton);
+    const QString folder = m_page->jobFolderPath();
+    QTRY_VERIFY_WITH_TIMEOUT(QDir(folder).entryList({"*.srt"}, QDir::Files).size() >= 10, 60000);
+    const qint64 killed = watchdog.process()->processId();
+    QCOMPARE(::kill(pid_t(killed), SIGKILL), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 120000);
+
+    QCOMPARE(watchdog.restartCount(), 1);
+    QVERIFY(watchdog.process()->processId() != killed);
+    QCOMPARE(jobBoxes(), Boxes{});
+    QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
+    QVERIFY(QFileInfo(folder + "output.mp3").size() > 0);
+    // Every passage is there: its subtitles beside the output.
+    for (int i = 1; i <= count; ++i)
+        QVERIFY2(QFileInfo::exists(folder + QString::number(i) + ".srt"), qPrintable(QString::number(i)));
+    watchdog.stop();
 }
 
 void TestSynthesisFaults::unwritableAudioFolderStopsTheJob_data()

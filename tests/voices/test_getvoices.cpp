@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QNetworkReply>
 #include <QtTest>
 
 #include <memory>
@@ -30,6 +31,8 @@ private slots:
     void stateTable();
     void refusedConnectionIsATransportError();
     void lateServiceIsStillReached();
+    void silentServiceEndsTheFirstStart_data();
+    void silentServiceEndsTheFirstStart();
     void unusableCacheIsReportedAndLeftAlone_data();
     void unusableCacheIsReportedAndLeftAlone();
     void unopenableCacheMakesNoRequest();
@@ -225,6 +228,41 @@ void TestGetVoices::lateServiceIsStillReached()
     QCOMPARE(run.signalNames, (QStringList{"showLoading", "reStart"}));
     QCOMPARE(fake.requestCount(), 1);
     QCOMPARE(cacheRows().size(), 9);
+}
+
+// A service that accepts the request and never answers: after the bound the
+// loader reports a transport error, and the first-start overlay comes down.
+void TestGetVoices::silentServiceEndsTheFirstStart_data()
+{
+    QTest::addColumn<int>("cached");
+    QTest::addColumn<QStringList>("signalNames");
+    QTest::newRow("first start") << 0 << QStringList{"showLoading", "error"};
+    QTest::newRow("cached") << 3 << QStringList{"ok(false)", "error"};
+}
+
+void TestGetVoices::silentServiceEndsTheFirstStart()
+{
+    QFETCH(int, cached);
+    QFETCH(QStringList, signalNames);
+
+    qputenv("LUMO_CATALOGUE_TIMEOUT_MS", "300");
+    if (cached > 0)
+        writeCache(voiceList(cached));
+    FakeService fake;
+    QVERIFY(fake.listen());
+    fake.setResponder([](const FakeService::Request &) {
+        FakeService::Reply reply = FakeService::ok(toJson(voiceList(9)));
+        reply.delayMs = 600000;
+        return reply;
+    });
+    GetVoices loader(fake.baseUrl() + "getVoices", GetVoices::defaultConnectWaitMs);
+    const Run run = runLoader(&loader);
+    qunsetenv("LUMO_CATALOGUE_TIMEOUT_MS");
+
+    QCOMPARE(run.signalNames, signalNames);
+    QCOMPARE(run.errors.first(), (QStringList{"接口错误", "配音员接口网络接口请求错误，代码："
+                                                          + QString::number(int(QNetworkReply::TimeoutError))}));
+    QCOMPARE(cacheRows().size(), cached);
 }
 
 void TestGetVoices::unusableCacheIsReportedAndLeftAlone_data()

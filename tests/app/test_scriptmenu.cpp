@@ -1,0 +1,291 @@
+#include "Autosave.h"
+#include "FakeService.h"
+#include "MainWindow.h"
+#include "MessageBoxCatcher.h"
+#include "ScriptFile.h"
+#include "TTSText.h"
+#include "TestSupport.h"
+#include "ttsMain.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), qint64(bytes.size()));
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Answers the next file dialog the window opens: picks `path` and accepts.
+class DialogAnswer : public QObject
+{
+public:
+    explicit DialogAnswer(const QString &path)
+        : m_path(path)
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                auto *dialog = qobject_cast<QFileDialog *>(widget);
+                if (!dialog || !dialog->isVisible() || dialog->objectName() != "scriptFileDialog")
+                    continue;
+                // Until it closes: a dialog still reading its folder may
+                // not take the first answer.
+                ++attempts;
+                acceptMode = dialog->acceptMode();
+                native = !dialog->testOption(QFileDialog::DontUseNativeDialog);
+                // Typed, as a user would: the dialog's folder listing may still
+                // hold an earlier test's files and not select this one.
+                if (auto *name = dialog->findChild<QLineEdit *>("fileNameEdit"))
+                    name->setText(m_path);
+                else
+                    dialog->selectFile(m_path);
+                static_cast<QDialog *>(dialog)->accept(); // public in QDialog
+                answered = true;
+            }
+        });
+        m_timer.start(20);
+    }
+
+    bool answered = false;
+    int attempts = 0;
+    bool native = true;
+    QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
+
+private:
+    QString m_path;
+    QTimer m_timer;
+};
+
+} // namespace
+
+using Bytes = QByteArray;
+
+// The 文件 menu of the main window and what the program opens at start,
+// with Chinese scripts in the encodings users have. The window's loader asks
+// the service at the fixed address, answered by a stand-in.
+class TestScriptMenu : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void openAndSaveRoundTrip();
+    void encodingsThatOpen_data();
+    void encodingsThatOpen();
+    void saveAsWritesANewFile();
+    void openingCanBeUndone();
+    void failuresAreTold_data();
+    void failuresAreTold();
+    void firstArgumentOpensTheScript();
+    void withoutArgumentTheAutosaveComesBack();
+
+private:
+    MainWindow *newWindow();
+    TTSText *editor() const { return m_window->page()->findChild<TTSText *>("textEdit"); }
+    QAction *action(const char *name) const { return m_window->findChild<QAction *>(name); }
+    QString path(const QString &name) const { return QDir::currentPath() + "/" + name; }
+
+    FakeService m_service;
+    MessageBoxCatcher m_boxes;
+    MainWindow *m_window = nullptr;
+    int m_windows = 0;
+    int m_boxBase = 0;
+};
+
+void TestScriptMenu::initTestCase()
+{
+    m_service.setResponder([](const FakeService::Request &) { return FakeService::ok("[]"); });
+    QVERIFY(m_service.listen(5000));
+    m_boxes.start();
+}
+
+void TestScriptMenu::init()
+{
+    TestSupport::clearWorkingFolder();
+}
+
+void TestScriptMenu::cleanup()
+{
+    // Each window's loader asks once, when it is done with data.db.
+    QTRY_COMPARE(m_service.requestCount(), m_windows);
+    // Deleted, not closed: closing would stop every service process by name.
+    delete m_window;
+    m_window = nullptr;
+}
+
+MainWindow *TestScriptMenu::newWindow()
+{
+    m_window = new MainWindow;
+    ++m_windows;
+    m_window->show();
+    // The first start's overlay comes and goes; then the page is idle.
+    QTest::qWaitFor([this] { return m_service.requestCount() == m_windows && !m_window->page()->busyOverlay(); },
+                    20000);
+    m_boxBase = m_boxes.count();
+    return m_window;
+}
+
+void TestScriptMenu::openAndSaveRoundTrip()
+{
+    const QString script = QStringLiteral("「晓晓」你好，世界。「」\n第二行：旁白。\n");
+    const QString file = path("文案.txt");
+    writeBytes(file, script.toUtf8());
+    newWindow();
+
+    {
+        DialogAnswer answer(file);
+        action("actionOpenScript")->trigger();
+        QVERIFY(answer.answered);
+        QVERIFY(!answer.native);
+        QCOMPARE(answer.acceptMode, QFileDialog::AcceptOpen);
+    }
+    QCOMPARE(m_window->page()->scriptText(), script);
+    QCOMPARE(m_window->scriptPath(), file);
+
+    // 保存文案 writes back to the same file, without asking.
+    editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(editor(), "end");
+    action("actionSaveScript")->trigger();
+    QCOMPARE(readBytes(file), (script + "end").toUtf8());
+    QCOMPARE(QDir::current().entryList({"*.txt"}, QDir::Files).filter("文案").size(), 1);
+    QCOMPARE(m_boxes.count(), m_boxBase);
+}
+
+void TestScriptMenu::encodingsThatOpen_data()
+{
+    QTest::addColumn<Bytes>("bytes");
+    QTest::addColumn<QString>("text");
+
+    // Written out by hand from the encodings' tables.
+    QTest::newRow("GB18030") << Bytes("\xC4\xE3\xBA\xC3\xA3\xAC\xD6\xD0\xCE\xC4\r\n") << QStringLiteral("你好，中文\r\n");
+    QTest::newRow("UTF-16 little-endian with mark") << Bytes("\xFF\xFE\x60\x4F\x7D\x59", 6) << QStringLiteral("你好");
+    QTest::newRow("UTF-16 big-endian with mark") << Bytes("\xFE\xFF\x4F\x60\x59\x7D", 6) << QStringLiteral("你好");
+    QTest::newRow("UTF-8 with mark") << Bytes("\xEF\xBB\xBF\xE4\xBD\xA0\xE5\xA5\xBD") << QStringLiteral("你好");
+}
+
+void TestScriptMenu::encodingsThatOpen()
+{
+    QFETCH(Bytes, bytes);
+    QFETCH(QString, text);
+    const QString file = path("script.txt");
+    writeBytes(file, bytes);
+    newWindow();
+    {
+        DialogAnswer answer(file);
+        action("actionOpenScript")->trigger();
+        QVERIFY(answer.answered);
+    }
+    QCOMPARE(m_window->page()->scriptText(), QString(text).replace("\r\n", "\n"));
+    // Saved again, it is UTF-8.
+    action("actionSaveScript")->trigger();
+    QCOMPARE(readBytes(file), QString(text).replace("\r\n", "\n").toUtf8());
+}
+
+void TestScriptMenu::saveAsWritesANewFile()
+{
+    newWindow();
+    m_window->page()->setScriptText("另存的文案");
+    const QString file = path("新文件.txt");
+    {
+        // With no file yet, 保存文案 asks where, as 另存为 does.
+        DialogAnswer answer(file);
+        action("actionSaveScript")->trigger();
+        QVERIFY(answer.answered);
+        QCOMPARE(answer.acceptMode, QFileDialog::AcceptSave);
+    }
+    QCOMPARE(readBytes(file), QString("另存的文案").toUtf8());
+    const QString second = path("副本.txt");
+    {
+        DialogAnswer answer(second);
+        action("actionSaveScriptAs")->trigger();
+        QVERIFY(answer.answered);
+    }
+    QCOMPARE(readBytes(second), QString("另存的文案").toUtf8());
+    QCOMPARE(m_window->scriptPath(), second);
+}
+
+void TestScriptMenu::openingCanBeUndone()
+{
+    writeBytes(path("other.txt"), "opened");
+    newWindow();
+    m_window->page()->setScriptText("typed before");
+    QVERIFY(m_window->openScript(path("other.txt")));
+    QCOMPARE(m_window->page()->scriptText(), QString("opened"));
+    editor()->undo();
+    QCOMPARE(m_window->page()->scriptText(), QString("typed before"));
+}
+
+void TestScriptMenu::failuresAreTold_data()
+{
+    QTest::addColumn<bool>("saving");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("textStart");
+
+    QTest::newRow("open a missing file") << false << "missing.txt" << "打开文案" << "文件不存在";
+    QTest::newRow("open a binary file") << false << "binary.bin" << "打开文案" << "无法识别文件的编码";
+    QTest::newRow("save into a missing folder") << true << "nowhere/script.txt" << "保存文案" << "无法保存文件";
+}
+
+void TestScriptMenu::failuresAreTold()
+{
+    QFETCH(bool, saving);
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QString, textStart);
+
+    writeBytes(path("binary.bin"), QByteArray("\x7F" "ELF\0\0\0\xFF", 8));
+    newWindow();
+    m_window->page()->setScriptText("保持原样");
+    const bool ok = saving ? m_window->saveScript(path(name)) : m_window->openScript(path(name));
+    QVERIFY(!ok);
+    QTRY_COMPARE(m_boxes.count(), m_boxBase + 1);
+    QCOMPARE(m_boxes.last().caption, caption);
+    QVERIFY2(m_boxes.last().text.startsWith(textStart), qPrintable(m_boxes.last().text));
+    QCOMPARE(m_window->page()->scriptText(), QString("保持原样"));
+    QVERIFY(m_window->scriptPath().isEmpty());
+}
+
+void TestScriptMenu::firstArgumentOpensTheScript()
+{
+    QVERIFY(Autosave::saveScript(QDir::currentPath() + "/", "上次的文案"));
+    Autosave::Session session;
+    session.rate = 35;
+    QVERIFY(Autosave::saveSession(QDir::currentPath() + "/", session));
+    writeBytes(path("参数.txt"), QByteArray("\xD6\xD0\xCE\xC4")); // 中文 in GB18030
+    newWindow();
+    m_window->openAtStart({"Sayora_Lumo", "参数.txt"});
+    QCOMPARE(m_window->page()->scriptText(), QString("中文"));
+    QCOMPARE(m_window->scriptPath(), path("参数.txt"));
+    // The settings of the last run come back all the same.
+    QCOMPARE(m_window->page()->findChild<QSpinBox *>("rateBox")->value(), 35);
+}
+
+void TestScriptMenu::withoutArgumentTheAutosaveComesBack()
+{
+    QVERIFY(Autosave::saveScript(QDir::currentPath() + "/", "上次的文案"));
+    newWindow();
+    m_window->openAtStart({"Sayora_Lumo"});
+    QCOMPARE(m_window->page()->scriptText(), QString("上次的文案"));
+    QVERIFY(m_window->scriptPath().isEmpty());
+}
+
+QTEST_MAIN(TestScriptMenu)
+#include "test_scriptmenu.moc"
