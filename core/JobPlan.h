@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // What one synthesis job renders and how it delivers it, settled before the
@@ -17,6 +18,11 @@ struct Passage {
     QString text;   // never empty or blank
     QString voice;  // identifier; empty only for chooser text when no voice is chosen
     QString reading; // numbered pinyin read instead of the text's own; empty: the service's reading
+    // On a timeline: the cue this passage speaks, from 1 in script order, and
+    // where its speech should start and the cue end; 0 and -1 otherwise.
+    int cue = 0;
+    qint64 startMs = -1;
+    qint64 endMs = -1;
 };
 
 struct JobPlan {
@@ -26,6 +32,14 @@ struct JobPlan {
     int pauseMs = 0; // between passages; 0: none
     QString folder;  // the job folder, absolute, ending in "/"
     QVector<Passage> passages;
+    // A script of cue lines is spoken on the timeline: each passage starts at
+    // its cue's time, with silence between, instead of one after another.
+    bool timeline = false;
+    // Also write output.wav beside output.mp3.
+    bool writeWav = false;
+    // Lines of the script that could not be spoken as written (a cue marker
+    // whose times cannot be used), for the user, in script order.
+    QStringList skipped;
 
     QString mediaPath(const Passage &passage) const
     {
@@ -36,4 +50,6 @@ struct JobPlan {
         return folder + QString::number(passage.number) + QStringLiteral(".srt");
     }
     QString outputPath() const { return folder + QStringLiteral("output.mp3"); }
+    QString outputSubtitlePath() const { return folder + QStringLiteral("output.srt"); }
+    QString outputWavPath() const { return folder + QStringLiteral("output.wav"); }
 };

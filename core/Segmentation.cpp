@@ -1,5 +1,6 @@
 #include "Segmentation.h"
 
+#include "CueMarker.h"
 #include "ServiceContract.h"
 #include "TagGrammar.h"
 #include "VoiceNaming.h"
@@ -140,6 +141,24 @@ QVector<VoicedSpan> voicedSpans(const QString &script)
     return spans;
 }
 
+QVector<Passage> passagesInSpans(const QString &script, const QVector<VoicedSpan> &spans, Range range,
+                                 const QString &chooserVoice)
+{
+    QVector<Passage> out;
+    for (const VoicedSpan &span : spans) {
+        const int from = qMax(span.from, range.from);
+        const int to = qMin(span.to, range.to);
+        if (from >= to)
+            continue;
+        const QString piece = fold(script.mid(from, to - from));
+        if (!isSpeakable(piece))
+            continue;
+        const QString voice = span.tagVoice.isEmpty() ? chooserVoice : VoiceNaming::voiceIdentifier(span.tagVoice);
+        out.append(Passage{out.size() + 1, piece, voice, QString()});
+    }
+    return out;
+}
+
 } // namespace
 
 Range listenRange(const QString &script, int anchor, int position)
@@ -160,24 +179,100 @@ Range listenRange(const QString &script, int anchor, int position)
 
 QVector<Passage> passagesIn(const QString &script, Range range, const QString &chooserVoice)
 {
-    QVector<Passage> out;
-    for (const VoicedSpan &span : voicedSpans(script)) {
-        const int from = qMax(span.from, range.from);
-        const int to = qMin(span.to, range.to);
-        if (from >= to)
-            continue;
-        const QString piece = fold(script.mid(from, to - from));
-        if (!isSpeakable(piece))
-            continue;
-        const QString voice = span.tagVoice.isEmpty() ? chooserVoice : VoiceNaming::voiceIdentifier(span.tagVoice);
-        out.append(Passage{out.size() + 1, piece, voice, QString()});
+    const QVector<VoicedSpan> spans = voicedSpans(script);
+    // Cue markers are never spoken: the stretch is taken around them.
+    QVector<Range> parts;
+    int from = qBound(0, range.from, script.size());
+    const int to = qBound(0, range.to, script.size());
+    int lineStart = listenRange(script, from, from).from;
+    while (lineStart < to) {
+        int lineEnd = lineStart;
+        while (lineEnd < script.size() && script[lineEnd] != QLatin1Char('\n') &&
+               script[lineEnd] != QChar::ParagraphSeparator)
+            ++lineEnd;
+        const CueMarker::Line line = CueMarker::read(script.mid(lineStart, lineEnd - lineStart));
+        if (line.kind != CueMarker::Kind::None) {
+            const int markerFrom = lineStart + line.markerStart;
+            const int markerTo = markerFrom + line.markerLength;
+            if (from < markerFrom)
+                parts.append({from, qMin(markerFrom, to)});
+            from = qMax(from, markerTo);
+        }
+        lineStart = lineEnd + 1;
     }
+    if (from < to)
+        parts.append({from, to});
+
+    QVector<Passage> out;
+    for (const Range &part : qAsConst(parts)) {
+        for (Passage passage : passagesInSpans(script, spans, part, chooserVoice)) {
+            passage.number = out.size() + 1;
+            out.append(passage);
+        }
+    }
+    return out;
+}
+
+QVector<Passage> timelinePassages(const QString &script, const QString &chooserVoice, QStringList *skipped)
+{
+    const QVector<VoicedSpan> spans = voicedSpans(script);
+    QVector<Passage> out;
+    int cueNumber = 0;
+    // The cue being gathered: its marker's line and where its text begins.
+    CueMarker::Line cue;
+    int cueLineNumber = 0;
+    int textFrom = 0;
+
+    auto flush = [&](int textTo) {
+        if (cue.kind == CueMarker::Kind::Invalid) {
+            if (skipped)
+                skipped->append(QStringLiteral("第 %1 行：字幕时间无法识别或结束早于开始，未配音").arg(cueLineNumber));
+            return;
+        }
+        const QVector<Passage> pieces = passagesInSpans(script, spans, {textFrom, textTo}, chooserVoice);
+        if (pieces.isEmpty())
+            return;
+        QStringList texts;
+        for (const Passage &piece : pieces)
+            texts.append(piece.text);
+        Passage passage{out.size() + 1, texts.join(QLatin1Char(' ')), pieces.first().voice, QString()};
+        passage.cue = cue.kind == CueMarker::Kind::Valid ? cueNumber : 0;
+        passage.startMs = cue.kind == CueMarker::Kind::Valid ? cue.startMs : 0;
+        passage.endMs = cue.kind == CueMarker::Kind::Valid ? cue.endMs : 0;
+        out.append(passage);
+    };
+
+    int lineStart = 0;
+    int lineNumber = 1;
+    while (lineStart <= script.size()) {
+        int lineEnd = lineStart;
+        while (lineEnd < script.size() && script[lineEnd] != QLatin1Char('\n') &&
+               script[lineEnd] != QChar::ParagraphSeparator)
+            ++lineEnd;
+        const CueMarker::Line line = CueMarker::read(script.mid(lineStart, lineEnd - lineStart));
+        if (line.kind != CueMarker::Kind::None) {
+            flush(lineStart);
+            cue = line;
+            cueLineNumber = lineNumber;
+            ++cueNumber;
+            textFrom = lineStart + line.markerStart + line.markerLength;
+        }
+        lineStart = lineEnd + 1;
+        ++lineNumber;
+    }
+    flush(script.size());
     return out;
 }
 
 JobPlan plan(const Input &input)
 {
-    return plan(input, passages(input.script, input.chooserVoice));
+    if (!CueMarker::hasCueLines(input.script))
+        return plan(input, passages(input.script, input.chooserVoice));
+    QStringList skipped;
+    JobPlan timed = plan(input, timelinePassages(input.script, input.chooserVoice, &skipped));
+    timed.timeline = true;
+    timed.skipped = skipped;
+    return timed;
 }
 
 JobPlan plan(const Input &input, const QVector<Passage> &passages)
@@ -189,6 +284,7 @@ JobPlan plan(const Input &input, const QVector<Passage> &passages)
     plan.pauseMs = input.pauseMs;
     plan.folder = input.audioDir + QString::number(input.startMsecs) + QLatin1Char('/');
     plan.passages = passages;
+    plan.writeWav = input.writeWav;
     return plan;
 }
 

@@ -19,6 +19,7 @@ struct Input {
     QString audioDir;        // ends in "/"
     qint64 startMsecs = 0;   // the job's start time, names its folder
     JobMode mode = JobMode::Result;
+    bool writeWav = false;   // also output.wav
 };
 
 // Line breaks become "，" and runs of "，" collapse to one; nothing is trimmed.
@@ -35,8 +36,17 @@ bool isSpeakable(const QString &piece);
 // take no number.
 QVector<Passage> passages(const QString &script, const QString &chooserVoice);
 
+// A script with cue lines (CueMarker::hasCueLines): one passage per cue line,
+// spoken by the voice the script gives the line's first words (its tag's, or
+// the chooser's), with its cue's times and number (from 1, in script order).
+// Lines without a marker belong to the cue line before them; before the
+// first cue line they are a cue of their own at 0 ms. Lines whose marker
+// cannot be used are described in `skipped` and not spoken.
+QVector<Passage> timelinePassages(const QString &script, const QString &chooserVoice, QStringList *skipped = nullptr);
+
 // The whole plan: the passages, rate and volume in the contract's percent
-// form, the pause, and the job folder (audioDir + start time + "/").
+// form, the pause, and the job folder (audioDir + start time + "/"); a
+// script with cue lines gives a timeline plan.
 JobPlan plan(const Input &input);
 // The same plan for passages chosen elsewhere (a part of the script, a
 // corrected reading); `input.script` and `input.chooserVoice` are not read.

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <functional>
 
@@ -36,10 +37,31 @@ struct JoinRequest {
     QStringList media; // the passages' MP3 files, in script order
     QString folder;    // where output.mp3 goes, ending in "/"
     int pauseMs = 0;
+    bool writeWav = false; // also output.wav
     // How long to wait for the service's answer; 0: no bound.
     int timeoutMs = 0;
     // Asked now and then while the join waits; true gives it up at once.
     std::function<bool()> cancelled;
+};
+
+// Placing the passages on a timeline: each one's speech starts at its time,
+// the silence between written as samples, into the folder's output.mp3 and
+// output.srt (one cue per passage, as spoken).
+struct TimelineRequest {
+    QStringList media;      // the passages' MP3 files, in script order; a missing one is left out
+    QVector<qint64> startsMs; // where each one's speech should start
+    QVector<qint64> endsMs;   // where each one's cue ends
+    qint64 endMs = 0;         // the least length of output.mp3
+    QString folder;           // ending in "/"
+    bool writeWav = false;
+    int timeoutMs = 0;        // 0: no bound
+    std::function<bool()> cancelled;
+};
+
+// A passage that could not start at its time: the one before it was still speaking.
+struct TimelineMove {
+    int number = 0;     // its place in TimelineRequest::media, from 1
+    qint64 shiftMs = 0; // how much later than asked its speech starts
 };
 
 // The rendering of one passage. It reports exactly once, with one of the two
@@ -80,4 +102,11 @@ public:
     // Joins the passages into the folder's "output.mp3" and returns when the
     // service has answered; the calling thread's events keep moving meanwhile.
     virtual SpeechAnswer join(const JoinRequest &request) = 0;
+    // Places the passages at their times, like join(); fills `moves` on success.
+    virtual SpeechAnswer place(const TimelineRequest &request, QVector<TimelineMove> &moves)
+    {
+        Q_UNUSED(request)
+        moves.clear();
+        return {false, QStringLiteral("语音服务不支持按字幕时间合成"), QStringLiteral("合成结果")};
+    }
 };

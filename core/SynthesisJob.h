@@ -41,6 +41,9 @@ struct JobTrail {
 //                                that failed (before the join), a failed join
 //   joining()                    every passage has reported; the join is next
 //   joined(ok)                   the service answered the join
+//   adjusted(title, text)        a timeline job that sped up or shifted cues,
+//                                or skipped lines it could not use: which and
+//                                by how much, for the user (before delivered())
 //   delivered()                  output.mp3 is there; the plan's mode says
 //                                what to do with it
 //   cancelled()                  cancel() ended the job; nothing is told or delivered
@@ -52,6 +55,14 @@ class SynthesisJob : public QObject
 public:
     enum class State { Ready, Refused, Rendering, Joining, Delivered, Failed, Cancelled };
     Q_ENUM(State)
+
+    // What the timeline did to one cue so that it fits before the next.
+    struct CueAdjustment {
+        int cue = 0;        // the passage's cue number
+        int rate = 0;       // the rate it was spoken at, percent
+        bool spedUp = false; // rendered again faster than the plan's rate
+        qint64 shiftMs = 0;  // how much later than its time it starts
+    };
 
     struct Failure {
         int passage = 0; // the passage's number
@@ -81,6 +92,8 @@ public:
     JobTrail trail() const { return m_trail; }
     // The passages that failed, by number.
     QVector<Failure> failures() const;
+    // The cues a delivered timeline job sped up or shifted, by cue number.
+    QVector<CueAdjustment> adjustments() const { return m_adjustments; }
     // Passages that have reported for good (a retry pending does not count).
     int passagesDone() const { return m_reportCount; }
 
@@ -92,6 +105,7 @@ signals:
     void warning(const QString &title, const QString &text);
     void joining();
     void joined(bool succeeded);
+    void adjusted(const QString &title, const QString &text);
     void delivered();
     void cancelled();
     void finished();
@@ -127,4 +141,5 @@ private:
     QTimer m_progressTimer;
     QTimer m_deadlineTimer;
     bool m_inJoin = false;
+    QVector<CueAdjustment> m_adjustments;
 };
