@@ -90,6 +90,7 @@ struct Outcome {
     bool refused = false;
     bool warned = false;
     bool delivered = false;
+    bool adjusted = false; // told what the timeline changed, and the lines it skipped
 };
 
 Outcome render(const JobPlan &plan, ServiceClient &client)
@@ -113,7 +114,10 @@ Outcome render(const JobPlan &plan, ServiceClient &client)
         sayAnswer(title, text);
     });
     QObject::connect(&job, &SynthesisJob::joining, &loop, [] { say(QStringLiteral("正在组合配音文件")); });
-    QObject::connect(&job, &SynthesisJob::adjusted, &loop, &sayAnswer);
+    QObject::connect(&job, &SynthesisJob::adjusted, &loop, [&](const QString &title, const QString &text) {
+        outcome.adjusted = true;
+        sayAnswer(title, text);
+    });
     QObject::connect(&job, &SynthesisJob::delivered, &loop, [&] { outcome.delivered = true; });
     QObject::connect(&job, &SynthesisJob::finished, &loop, &QEventLoop::quit);
     job.start();
@@ -243,11 +247,15 @@ int run(const QStringList &arguments)
     input.mode = JobMode::Result;
     input.writeWav = options.wav;
     const JobPlan plan = Segmentation::plan(input);
-    for (const QString &line : plan.skipped)
-        say(line);
 
     ServiceClient client(urls);
     const Outcome outcome = render(plan, client);
+    // A delivered timeline job tells the skipped lines with what it adjusted;
+    // otherwise they are told here.
+    if (!outcome.adjusted) {
+        for (const QString &line : plan.skipped)
+            say(line);
+    }
     if (!outcome.delivered)
         return exitFailed;
     if (outcome.warned) {

@@ -136,50 +136,68 @@ void TestCliEndToEnd::run_data()
     QTest::addColumn<QString>("mp3");       // the output expected: a path below here, "stdout": the one printed; "": none
     QTest::addColumn<int>("passages");      // the count the progress must end with; 0: no progress at all
     QTest::addColumn<QStringList>("spoken"); // in the output's subtitles
+    QTest::addColumn<double>("minSeconds");  // the output's least length
+    QTest::addColumn<bool>("wav");           // output.wav beside it
 
     QTest::newRow("a Chinese script to a file of one's choosing")
         << QStringList{"--render", "script.txt", "--voice", xiaoxiao, "--pause", "200", "--output", "成品/第一集.mp3"}
         << "script.txt" << threeLines << 0 << QStringList{"正在组合配音文件"} << QStringList{here("成品/第一集.mp3")}
-        << "成品/第一集.mp3" << 2 << QStringList{"今天天气很好", "我们去公园散步吧", "马上出发"};
+        << "成品/第一集.mp3" << 2 << QStringList{"今天天气很好", "我们去公园散步吧", "马上出发"} << 1.0 << false;
     QTest::newRow("by default output.mp3 in the job folder")
         << QStringList{"--render", "script.txt", "--voice", xiaoxiao, "--rate", "-20%", "--volume=+10%"}
         << "script.txt" << threeLines << 0 << QStringList() << QStringList{"/output.mp3"} << "stdout" << 2
-        << QStringList{"今天天气很好"};
+        << QStringList{"今天天气很好"} << 1.0 << false;
     QTest::newRow("a subtitle file, one passage per cue")
         << QStringList{"--render", "片段.srt", "--voice", xiaoxiao, "--output", "字幕.mp3"} << "片段.srt" << threeCues
-        << 0 << QStringList() << QStringList() << "字幕.mp3" << 3 << QStringList{"你好", "谢谢", "再见"};
+        << 0 << QStringList() << QStringList() << "字幕.mp3" << 3 << QStringList{"你好", "谢谢", "再见"} << 6.4 << false;
     QTest::newRow("a bad cue is named and skipped, the rest renders")
         << QStringList{"--render", "片段.srt", "--voice", xiaoxiao, "--output", "字幕.mp3"} << "片段.srt" << oneBadCue
         << 0 << QStringList{"字幕 2（第 5 行）：时间无法识别，已跳过"} << QStringList() << "字幕.mp3" << 2
-        << QStringList{"你好", "再见"};
+        << QStringList{"你好", "再见"} << 6.4 << false;
+    QTest::newRow("a subtitle file with a WAV beside")
+        << QStringList{"--render", "片段.srt", "--voice", xiaoxiao, "--output", "字幕.mp3", "--wav"} << "片段.srt"
+        << threeCues << 0 << QStringList() << QStringList() << "字幕.mp3" << 3 << QStringList{"你好", "谢谢", "再见"}
+        << 6.4 << true;
+    QTest::newRow("a cue too short for its words: told how it was fitted")
+        << QStringList{"--render", "片段.srt", "--voice", xiaoxiao, "--output", "字幕.mp3"} << "片段.srt"
+        << QByteArray("1\n00:00:00,000 --> 00:00:00,300\n今天天气很好，我们去公园散步吧\n\n"
+                      "2\n00:00:00,400 --> 00:00:01,000\n好的\n")
+        << 0 << QStringList{"字幕对齐", "第 1 条字幕"} << QStringList() << "字幕.mp3" << 2
+        << QStringList{"公园", "好的"} << 0.5 << false;
+    QTest::newRow("a script line whose cue marker cannot be used: told, not spoken")
+        << QStringList{"--render", "script.txt", "--voice", xiaoxiao, "--output", "字幕.mp3"} << "script.txt"
+        << QByteArray("[00:00:00,500 --> 00:00:02,000] 你好\n[00:00:09,000 --> 00:00:08,000] 坏的\n"
+                      "[00:00:03,000 --> 00:00:04,000] 再见\n")
+        << 0 << QStringList{"第 2 行：字幕时间无法识别或结束早于开始，未配音"} << QStringList() << "字幕.mp3" << 2
+        << QStringList{"你好", "再见"} << 3.9 << false;
     QTest::newRow("a passage the service refuses: render failed, the target untouched")
         << QStringList{"--render", "script.txt", "--voice", xiaoxiao, "--output", "out.mp3"} << "script.txt"
         << QByteArray("第一句。\n「没有这个人」第二句。「」\n") << 1 << QStringList{"合成异常", "第2段", "结果不完整"}
-        << QStringList() << "" << 2 << QStringList();
+        << QStringList() << "" << 2 << QStringList() << 0.0 << false;
     QTest::newRow("a voice the service does not have")
         << QStringList{"--render", "script.txt", "--voice", "zh-CN-NobodyNeural"} << "script.txt" << threeLines << 2
-        << QStringList{"zh-CN-NobodyNeural", "--list-voices"} << QStringList() << "" << 0 << QStringList();
+        << QStringList{"zh-CN-NobodyNeural", "--list-voices"} << QStringList() << "" << 0 << QStringList() << 0.0 << false;
     QTest::newRow("a script that is not there")
         << QStringList{"--render", "missing.txt", "--voice", xiaoxiao} << "" << QByteArray() << 2
-        << QStringList{"文件不存在", "missing.txt"} << QStringList() << "" << 0 << QStringList();
+        << QStringList{"文件不存在", "missing.txt"} << QStringList() << "" << 0 << QStringList() << 0.0 << false;
     QTest::newRow("an output folder that is not there")
         << QStringList{"--render", "script.txt", "--voice", xiaoxiao, "--output", "nowhere/a.mp3"} << "script.txt"
-        << threeLines << 2 << QStringList{"输出文件夹不存在"} << QStringList() << "" << 0 << QStringList();
+        << threeLines << 2 << QStringList{"输出文件夹不存在"} << QStringList() << "" << 0 << QStringList() << 0.0 << false;
     QTest::newRow("a rate out of range")
         << QStringList{"--render", "script.txt", "--voice", xiaoxiao, "--rate", "+300%"} << "script.txt" << threeLines
-        << 2 << QStringList{"语速 +300% 无效"} << QStringList() << "" << 0 << QStringList();
+        << 2 << QStringList{"语速 +300% 无效"} << QStringList() << "" << 0 << QStringList() << 0.0 << false;
     QTest::newRow("an unknown option")
         << QStringList{"--render", "script.txt", "--voice", xiaoxiao, "--speed", "2"} << "script.txt" << threeLines
-        << 2 << QStringList{"未知的选项：--speed"} << QStringList() << "" << 0 << QStringList();
+        << 2 << QStringList{"未知的选项：--speed"} << QStringList() << "" << 0 << QStringList() << 0.0 << false;
     QTest::newRow("the voice list")
         << QStringList{"--list-voices"} << "" << QByteArray() << 0 << QStringList()
         << QStringList{"zh-CN-XiaoxiaoNeural\tzh-CN\t汉语(大陆)\t晓晓\n", "zh-CN-YunxiNeural\tzh-CN\t汉语(大陆)\t云溪\n"}
-        << "" << 0 << QStringList();
+        << "" << 0 << QStringList() << 0.0 << false;
     QTest::newRow("help")
         << QStringList{"--help"} << "" << QByteArray() << 0 << QStringList()
         << QStringList{"--render", "--voice", "--rate", "--volume", "--pause", "--output", "--wav", "--list-voices",
                        "--help", "退出码"}
-        << "" << 0 << QStringList();
+        << "" << 0 << QStringList() << 0.0 << false;
 }
 
 void TestCliEndToEnd::run()
@@ -193,6 +211,8 @@ void TestCliEndToEnd::run()
     QFETCH(QString, mp3);
     QFETCH(int, passages);
     QFETCH(QStringList, spoken);
+    QFETCH(double, minSeconds);
+    QFETCH(bool, wav);
 
     QVERIFY(QDir().mkpath(here("server")));
     QVERIFY(QFile::link(TestSupport::serverExecutable(), here("server/Sayora_server_Tavrel")));
@@ -239,14 +259,21 @@ void TestCliEndToEnd::run()
         QCOMPARE(jobFolders(), QStringList());
     }
     if (!output.isEmpty()) {
-        QVERIFY2(mp3Seconds(output) > 0.5, qPrintable(output));
+        const double seconds = mp3Seconds(output);
+        QVERIFY2(seconds >= minSeconds, qPrintable(QString("%1: %2 s").arg(output).arg(seconds)));
+        QFile wavFile(output.chopped(4) + ".wav");
+        QCOMPARE(wavFile.exists(), wav);
+        if (wav) {
+            QVERIFY(wavFile.open(QIODevice::ReadOnly));
+            QCOMPARE(wavFile.read(4), QByteArray("RIFF"));
+        }
         const QString subtitles = readText(output.chopped(4) + ".srt");
         for (const QString &text : spoken)
             QVERIFY2(subtitles.contains(text), qPrintable(text + " not in:\n" + subtitles));
         // Nothing half written beside it.
         const QStringList beside = QDir(QFileInfo(output).absolutePath()).entryList(QDir::Files | QDir::Hidden);
         for (const QString &name : beside)
-            QVERIFY2(!name.contains(".mp3.") && !name.contains(".srt."), qPrintable(name));
+            QVERIFY2(!name.contains(".mp3.") && !name.contains(".srt.") && !name.contains(".wav."), qPrintable(name));
     }
     if (exitCode != 0 && arguments.contains("out.mp3"))
         QVERIFY(!QFileInfo::exists(here("out.mp3")));
