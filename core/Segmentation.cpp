@@ -235,7 +235,16 @@ QVector<Passage> timelinePassages(const QString &script, const QString &chooserV
         QStringList texts;
         for (const Passage &piece : pieces)
             texts.append(piece.text);
-        Passage passage{out.size() + 1, texts.join(QLatin1Char(' ')), pieces.first().voice, QString()};
+        // The blank after the marker and the commas of line breaks at either
+        // end are no part of what the cue says.
+        QString text = texts.join(QLatin1Char(' ')).trimmed();
+        while (text.startsWith(fullWidthComma) || text.endsWith(fullWidthComma)) {
+            text = text.startsWith(fullWidthComma) ? text.mid(1) : text.chopped(1);
+            text = text.trimmed();
+        }
+        if (!isSpeakable(text))
+            return;
+        Passage passage{out.size() + 1, text, pieces.first().voice, QString()};
         passage.cue = cue.kind == CueMarker::Kind::Valid ? cueNumber : 0;
         passage.startMs = cue.kind == CueMarker::Kind::Valid ? cue.startMs : 0;
         passage.endMs = cue.kind == CueMarker::Kind::Valid ? cue.endMs : 0;
@@ -266,13 +275,19 @@ QVector<Passage> timelinePassages(const QString &script, const QString &chooserV
 
 JobPlan plan(const Input &input)
 {
-    if (!CueMarker::hasCueLines(input.script))
+    // Every marker holds an arrow; most scripts have none.
+    if (!input.script.contains(QLatin1String("-->")))
         return plan(input, passages(input.script, input.chooserVoice));
+    // A marker that cannot be used still makes its line a cue line: its
+    // times are a typo to report, not words to say.
     QStringList skipped;
-    JobPlan timed = plan(input, timelinePassages(input.script, input.chooserVoice, &skipped));
-    timed.timeline = true;
-    timed.skipped = skipped;
-    return timed;
+    const QVector<Passage> timed = timelinePassages(input.script, input.chooserVoice, &skipped);
+    if (!CueMarker::hasCueLines(input.script) && skipped.isEmpty())
+        return plan(input, passages(input.script, input.chooserVoice));
+    JobPlan timeline = plan(input, timed);
+    timeline.timeline = true;
+    timeline.skipped = skipped;
+    return timeline;
 }
 
 JobPlan plan(const Input &input, const QVector<Passage> &passages)

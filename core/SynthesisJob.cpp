@@ -1,5 +1,6 @@
 #include "SynthesisJob.h"
 
+#include "CueFit.h"
 #include "JobLimits.h"
 #include "JobReport.h"
 
@@ -8,7 +9,10 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
+#include "ServiceContract.h"
+
 #include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -124,6 +128,15 @@ bool SynthesisJob::start()
     setState(State::Rendering);
     m_clock.start();
     const int count = passages.size();
+    m_planRate = contract::parsePercent(m_plan.rates.toStdString(), contract::rateMin, contract::rateMax).value_or(0);
+    m_rates.fill(m_planRate, count);
+    m_tryRates.fill(m_planRate, count);
+    m_noFit.fill(false, count);
+    m_order.resize(count);
+    std::iota(m_order.begin(), m_order.end(), 0);
+    if (m_plan.timeline)
+        std::stable_sort(m_order.begin(), m_order.end(),
+                         [&passages](int a, int b) { return passages[a].startMs < passages[b].startMs; });
     m_tasks.fill(nullptr, count);
     m_reported.fill(false, count);
     m_attempts.fill(0, count);
@@ -141,8 +154,13 @@ void SynthesisJob::launch(int index)
 {
     const Passage &passage = m_plan.passages[index];
     const int attempt = m_attempts[index];
-    PassageRequest request{passage.text, passage.voice, m_plan.rates, m_plan.volumes,
-                           m_plan.mediaPath(passage), m_plan.subtitlePath(passage), passage.reading};
+    PassageRequest request{passage.text,
+                           passage.voice,
+                           QString::fromStdString(contract::percentText(m_tryRates[index])),
+                           m_plan.volumes,
+                           attemptMedia(index),
+                           attemptSubtitles(index),
+                           passage.reading};
     request.timeoutMs = JobLimits::segmentTimeoutMs(passage.text.size());
     request.attempt = attempt;
     PassageTask *task = m_client.renderPassage(request);
@@ -203,15 +221,121 @@ void SynthesisJob::report(int index, int attempt, bool succeeded, const QString 
     }
 
     m_reported[index] = true;
+    if (m_fitRound > 0) {
+        fitReported(index, succeeded);
+        return;
+    }
     ++m_reportCount;
     const int number = m_plan.passages[index].number;
     if (!succeeded) {
         m_failures.append({number, text, title});
         m_failedIndexes.append(index);
+        m_noFit[index] = true;
     }
     emit passageFinished(number, succeeded);
     updateProgress();
     if (m_reportCount == m_plan.passages.size())
+        renderingDone();
+}
+
+QString SynthesisJob::attemptMedia(int index) const
+{
+    const Passage &passage = m_plan.passages[index];
+    if (m_fitRound == 0)
+        return m_plan.mediaPath(passage);
+    return m_plan.folder + QStringLiteral("%1-fit%2.mp3").arg(passage.number).arg(m_fitRound);
+}
+
+QString SynthesisJob::attemptSubtitles(int index) const
+{
+    const Passage &passage = m_plan.passages[index];
+    if (m_fitRound == 0)
+        return m_plan.subtitlePath(passage);
+    // The service finds a passage's subtitles beside its MP3, by name.
+    return m_plan.folder + QStringLiteral("%1-fit%2.srt").arg(passage.number).arg(m_fitRound);
+}
+
+void SynthesisJob::renderingDone()
+{
+    if (m_plan.timeline && startFitRound())
+        return;
+    joinAndDeliver();
+}
+
+bool SynthesisJob::startFitRound()
+{
+    // A second round catches an estimate that fell short; more would only
+    // approach the ceiling the second one tries anyway.
+    if (m_fitRound >= 2)
+        return false;
+    const int count = m_order.size();
+    QVector<std::optional<CueFit::Speech>> speech(count);
+    QVector<qint64> starts(count), nextLeads(count, 0);
+    for (int k = 0; k < count; ++k) {
+        const int index = m_order[k];
+        starts[k] = m_plan.passages[index].startMs;
+        if (!m_noFit[index])
+            speech[k] = CueFit::speechIn(m_plan.subtitlePath(m_plan.passages[index]));
+        if (k > 0 && speech[k])
+            nextLeads[k - 1] = speech[k]->leadMs;
+    }
+    const QVector<qint64> limits = CueFit::slotsMs(starts, nextLeads);
+    const int ceiling = CueFit::maxRate(m_planRate);
+
+    QVector<int> toFit;
+    for (int k = 0; k < count; ++k) {
+        const int index = m_order[k];
+        if (!speech[k])
+            continue;
+        int rate = CueFit::fittingRate(m_rates[index], speech[k]->lengthMs(), limits[k], ceiling);
+        // What the first estimate did not fit goes straight to the ceiling.
+        if (rate > m_rates[index] && m_fitRound == 1)
+            rate = ceiling;
+        if (rate <= m_rates[index])
+            continue;
+        m_tryRates[index] = rate;
+        toFit.append(index);
+    }
+    if (toFit.isEmpty())
+        return false;
+
+    ++m_fitRound;
+    m_fitPending = toFit.size();
+    for (int index : qAsConst(toFit)) {
+        m_reported[index] = false;
+        m_attempts[index] = 0;
+    }
+    for (int index : qAsConst(toFit)) {
+        if (m_state != State::Rendering)
+            break;
+        launch(index);
+    }
+    return true;
+}
+
+void SynthesisJob::fitReported(int index, bool succeeded)
+{
+    const Passage &passage = m_plan.passages[index];
+    const QString media = attemptMedia(index), subtitles = attemptSubtitles(index);
+    // A faster rendering takes the place of the one before; one that failed
+    // leaves it, and the cue runs over its slot instead.
+    if (succeeded) {
+        QFile::remove(m_plan.mediaPath(passage));
+        QFile::remove(m_plan.subtitlePath(passage));
+        if (QFile::rename(media, m_plan.mediaPath(passage)) && QFile::rename(subtitles, m_plan.subtitlePath(passage)))
+            m_rates[index] = m_tryRates[index];
+        else
+            m_noFit[index] = true;
+    } else {
+        // The service would most likely refuse a second faster try as well.
+        QFile::remove(media);
+        QFile::remove(subtitles);
+        m_noFit[index] = true;
+    }
+    m_tryRates[index] = m_rates[index];
+    if (--m_fitPending > 0)
+        return;
+    if (!startFitRound())
         joinAndDeliver();
 }
 
@@ -278,6 +402,27 @@ void SynthesisJob::endCancelled()
     emit finished();
 }
 
+void SynthesisJob::tellAdjustments(const QVector<TimelineMove> &moves)
+{
+    QVector<qint64> shifts(m_plan.passages.size(), 0);
+    for (const TimelineMove &move : moves)
+        if (move.number >= 1 && move.number <= m_order.size())
+            shifts[m_order[move.number - 1]] = move.shiftMs;
+    m_adjustments.clear();
+    QVector<CueFit::Change> changes;
+    for (int index : qAsConst(m_order)) {
+        const Passage &passage = m_plan.passages[index];
+        const bool spedUp = m_rates[index] != m_planRate;
+        if (!spedUp && shifts[index] <= 0)
+            continue;
+        m_adjustments.append({passage.cue, m_rates[index], spedUp, shifts[index]});
+        changes.append({passage.cue, spedUp, m_rates[index], shifts[index]});
+    }
+    const QString text = CueFit::reportText(changes, m_plan.skipped);
+    if (!text.isEmpty())
+        emit adjusted(QStringLiteral("字幕对齐"), text);
+}
+
 void SynthesisJob::joinAndDeliver()
 {
     m_progressTimer.stop();
@@ -297,24 +442,47 @@ void SynthesisJob::joinAndDeliver()
 
     setState(State::Joining);
     emit joining();
-    JoinRequest request;
+    QStringList media;
     qint64 characters = 0;
     for (const Passage &passage : qAsConst(m_plan.passages)) {
-        request.media.append(m_plan.mediaPath(passage));
+        media.append(m_plan.mediaPath(passage));
         characters += passage.text.size();
     }
-    request.folder = m_plan.folder;
-    request.pauseMs = m_plan.pauseMs;
-    request.timeoutMs = JobLimits::joinTimeoutMs(characters);
+    const int timeoutMs = JobLimits::joinTimeoutMs(characters);
     // The client's own bound should end the join; this one holds if it does not.
     QElapsedTimer joinClock;
     joinClock.start();
-    const qint64 deadline = qint64(request.timeoutMs) + JobLimits::reportGraceMs;
-    request.cancelled = [this, &joinClock, deadline] {
+    const qint64 deadline = qint64(timeoutMs) + JobLimits::reportGraceMs;
+    auto cancelled = [this, &joinClock, deadline] {
         return m_state == State::Cancelled || joinClock.elapsed() > deadline;
     };
+    QVector<TimelineMove> moves;
     m_inJoin = true;
-    SpeechAnswer answer = m_client.join(request);
+    SpeechAnswer answer;
+    if (m_plan.timeline) {
+        TimelineRequest request;
+        for (int index : qAsConst(m_order)) {
+            const Passage &passage = m_plan.passages[index];
+            request.media.append(media[index]);
+            request.startsMs.append(passage.startMs);
+            request.endsMs.append(std::max(passage.endMs, passage.startMs));
+            request.endMs = std::max(request.endMs, passage.endMs);
+        }
+        request.folder = m_plan.folder;
+        request.writeWav = m_plan.writeWav;
+        request.timeoutMs = timeoutMs;
+        request.cancelled = cancelled;
+        answer = m_client.place(request, moves);
+    } else {
+        JoinRequest request;
+        request.media = media;
+        request.folder = m_plan.folder;
+        request.pauseMs = m_plan.pauseMs;
+        request.writeWav = m_plan.writeWav;
+        request.timeoutMs = timeoutMs;
+        request.cancelled = cancelled;
+        answer = m_client.join(request);
+    }
     m_inJoin = false;
     if (m_state == State::Cancelled) {
         endCancelled();
@@ -329,8 +497,17 @@ void SynthesisJob::joinAndDeliver()
 
     // The passages' MP3 files are in output.mp3 now, or of no use; their
     // subtitles stay beside it.
-    for (const QString &media : qAsConst(request.media))
-        QFile::remove(media);
+    for (const QString &file : qAsConst(media))
+        QFile::remove(file);
+
+    if (answer.succeeded && m_plan.timeline) {
+        tellAdjustments(moves);
+        // The box may have waited, and the job been cancelled meanwhile.
+        if (m_state == State::Cancelled) {
+            endCancelled();
+            return;
+        }
+    }
 
     if (answer.succeeded) {
         m_trail.lastDelivered = m_plan.mode;

@@ -119,10 +119,19 @@ private:
     void releaseTask(int index, bool reported);
     void report(int index, int attempt, bool succeeded, const QString &text, const QString &title, bool retryable,
                 bool fromTask);
+    void renderingDone();
+    // Renders again faster the cues whose speech overruns their slot; false
+    // when none needs it (or two rounds have been tried).
+    bool startFitRound();
+    void fitReported(int index, bool succeeded);
+    QString attemptMedia(int index) const;
+    QString attemptSubtitles(int index) const;
     void checkDeadlines();
     void updateProgress();
     void showProgress();
     void joinAndDeliver();
+    // Tells the user what the timeline moved; `moves` by placing order.
+    void tellAdjustments(const QVector<TimelineMove> &moves);
     void endCancelled();
 
     JobPlan m_plan;
@@ -142,4 +151,14 @@ private:
     QTimer m_deadlineTimer;
     bool m_inJoin = false;
     QVector<CueAdjustment> m_adjustments;
+    // The timeline: the plan's rate, each passage's rate (of its file and of
+    // the rendering in flight), the placing order (by cue time, script order
+    // among equals) and the fitting rounds.
+    int m_planRate = 0;
+    QVector<int> m_rates;
+    QVector<int> m_tryRates;
+    QVector<bool> m_noFit; // not to be rendered faster: it failed, or a faster rendering did
+    QVector<int> m_order;
+    int m_fitRound = 0;
+    int m_fitPending = 0;
 };

@@ -23,6 +23,7 @@ public:
     int passageLimit() override;
     PassageTask *renderPassage(const PassageRequest &request) override;
     SpeechAnswer join(const JoinRequest &request) override;
+    SpeechAnswer place(const TimelineRequest &request, QVector<TimelineMove> &moves) override;
     // Blocks like join(); the calling thread's events keep moving meanwhile.
     ReadingReply reading(const QString &text, const QString &voice);
 

@@ -6,7 +6,8 @@
 ServiceUrls ServiceUrls::program()
 {
     return {getVoicesUrl, ttsCommunicateUrl, audioCombinedUrl,
-            serviceBaseUrl + QLatin1String(contract::endpoint::ttsReading)};
+            serviceBaseUrl + QLatin1String(contract::endpoint::ttsReading),
+            serviceBaseUrl + QLatin1String(contract::endpoint::audioTimeline)};
 }
 
 ServiceUrls ServiceUrls::at(const QString &baseUrl)
@@ -14,5 +15,6 @@ ServiceUrls ServiceUrls::at(const QString &baseUrl)
     return {baseUrl + QLatin1String(contract::endpoint::getVoices),
             baseUrl + QLatin1String(contract::endpoint::ttsCommunicate),
             baseUrl + QLatin1String(contract::endpoint::audioCombined),
-            baseUrl + QLatin1String(contract::endpoint::ttsReading)};
+            baseUrl + QLatin1String(contract::endpoint::ttsReading),
+            baseUrl + QLatin1String(contract::endpoint::audioTimeline)};
 }

@@ -10,9 +10,10 @@ struct ServiceUrls {
     QString ttsCommunicate;
     QString audioCombined;
     QString ttsReading;
+    QString audioTimeline;
 
     // getVoicesUrl, ttsCommunicateUrl and audioCombinedUrl of the settings,
-    // and the reading endpoint beside them.
+    // and the reading and timeline endpoints beside them.
     static ServiceUrls program();
     // The endpoints below another base URL, which ends in "/".
     static ServiceUrls at(const QString &baseUrl);

@@ -99,7 +99,7 @@ Run runJob(Shown shown, const QString &folder, int spreadMs = 0)
     plan.folder = folder;
     for (int i = 1; i <= kPassages; ++i)
         plan.passages.append(Passage{i, QStringLiteral("第%1段，一段普通长度的旁白文字。").arg(i),
-                                     QStringLiteral("zh-CN-XiaoxiaoNeural")});
+                                     QStringLiteral("zh-CN-XiaoxiaoNeural"), QString()});
 
     // The page and its overlay, as the job's reports reach them.
     QWidget page;

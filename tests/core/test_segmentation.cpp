@@ -32,6 +32,9 @@ private slots:
     void passagesInTheWholeScript();
     void passagesIn_data();
     void passagesIn();
+    void timelinePassages_data();
+    void timelinePassages();
+    void planOfACueScript();
     void listenRange_data();
     void listenRange();
     void planOfChosenPassages();
@@ -257,6 +260,14 @@ void TestSegmentation::passagesIn_data()
         << QStringLiteral("a「」b「晓晓」c") << 0 << 4 << Pieces{{"a「」b", chooser}};
     QTest::newRow("blank stretch") << QStringLiteral("「晓晓」a  b「」") << 5 << 7 << Pieces{};
     QTest::newRow("a stretch past the end") << QStringLiteral("「晓晓」ab") << 5 << 99 << Pieces{{"b", xiaoxiao}};
+    // [00:00:01,000 --> 00:00:02,000] is 31 characters, its blank the 32nd.
+    const QString cues = QStringLiteral("[00:00:01,000 --> 00:00:02,000] 你好\n[00:00:03,000 --> 00:00:04,000] 「晓晓」再见");
+    QTest::newRow("a cue line's marker is not spoken") << cues << 0 << 34 << Pieces{{" 你好", chooser}};
+    QTest::newRow("a stretch that starts inside a marker") << cues << 5 << 34 << Pieces{{" 你好", chooser}};
+    QTest::newRow("across two cue lines")
+        << cues << 0 << int(cues.size()) << Pieces{{" 你好，", chooser}, {"再见", xiaoxiao}};
+    QTest::newRow("an unusable marker is not spoken either")
+        << QStringLiteral("[00:00:09,000 --> 00:00:02,000] 错") << 0 << 33 << Pieces{{" 错", chooser}};
 }
 
 void TestSegmentation::passagesIn()
@@ -267,6 +278,85 @@ void TestSegmentation::passagesIn()
     QFETCH(Pieces, expected);
 
     QCOMPARE(piecesOf(Segmentation::passagesIn(script, {from, to}, chooser)), expected);
+}
+
+void TestSegmentation::timelinePassages_data()
+{
+    // text, voice, cue, start, end of each passage; then the skipped lines
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("skipped");
+
+    QTest::newRow("one passage per cue line, numbered by line")
+        << QStringLiteral("[00:00:01,000 --> 00:00:02,500] 你好\n[00:00:03,000 --> 00:00:04,000] 再见")
+        << QStringList{"你好|" + chooser + "|1|1000|2500", "再见|" + chooser + "|2|3000|4000"} << QStringList{};
+    QTest::newRow("a cue line's tag gives its voice, the next line's is its own")
+        << QStringLiteral("[00:00:01,000 --> 00:00:02,000] 「晓晓」甲：你好\n[00:00:03,000 --> 00:00:04,000] 「云溪」乙：好")
+        << QStringList{"甲：你好|" + xiaoxiao + "|1|1000|2000", "乙：好|" + yunxi + "|2|3000|4000"} << QStringList{};
+    QTest::newRow("a tag runs on to the next cue line as it does elsewhere")
+        << QStringLiteral("[00:00:01,000 --> 00:00:02,000] 「晓晓」一\n[00:00:03,000 --> 00:00:04,000] 二「」")
+        << QStringList{"一|" + xiaoxiao + "|1|1000|2000", "二|" + xiaoxiao + "|2|3000|4000"} << QStringList{};
+    QTest::newRow("a line without a marker belongs to the cue before")
+        << QStringLiteral("[00:00:01,000 --> 00:00:02,000] 第一句\n接着说\n\n[00:00:05,000 --> 00:00:06,000] 第二句")
+        << QStringList{"第一句，接着说|" + chooser + "|1|1000|2000", "第二句|" + chooser + "|2|5000|6000"}
+        << QStringList{};
+    QTest::newRow("text before the first cue line starts at 0")
+        << QStringLiteral("开场白\n[00:00:05,000 --> 00:00:06,000] 正文")
+        << QStringList{"开场白|" + chooser + "|0|0|0", "正文|" + chooser + "|1|5000|6000"} << QStringList{};
+    QTest::newRow("an unusable marker is skipped, its number kept")
+        << QStringLiteral("[00:00:01,000 --> 00:00:02,000] 一\n[00:00:09,000 --> 00:00:03,000] 二\n后续\n"
+                          "[00:00:10,000 --> 00:00:11,000] 三")
+        << QStringList{"一|" + chooser + "|1|1000|2000", "三|" + chooser + "|3|10000|11000"}
+        << QStringList{"第 2 行：字幕时间无法识别或结束早于开始，未配音"};
+    QTest::newRow("a cue with nothing to say takes no passage")
+        << QStringLiteral("[00:00:01,000 --> 00:00:02,000]\n[00:00:03,000 --> 00:00:04,000] 有话")
+        << QStringList{"有话|" + chooser + "|2|3000|4000"} << QStringList{};
+}
+
+void TestSegmentation::timelinePassages()
+{
+    QFETCH(QString, script);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, skipped);
+
+    QStringList skippedNow;
+    QStringList got;
+    int number = 0;
+    for (const Passage &p : Segmentation::timelinePassages(script, chooser, &skippedNow)) {
+        QCOMPARE(p.number, ++number);
+        got.append(QStringLiteral("%1|%2|%3|%4|%5").arg(p.text, p.voice).arg(p.cue).arg(p.startMs).arg(p.endMs));
+    }
+    QCOMPARE(got, expected);
+    QCOMPARE(skippedNow, skipped);
+}
+
+void TestSegmentation::planOfACueScript()
+{
+    Segmentation::Input input;
+    input.chooserVoice = chooser;
+    input.audioDir = "/tmp/audio/";
+    input.writeWav = true;
+
+    input.script = QStringLiteral("[00:00:01,000 --> 00:00:02,000] 你好\n[00:00:09,000 --> 00:00:03,000] 坏");
+    JobPlan plan = Segmentation::plan(input);
+    QVERIFY(plan.timeline);
+    QVERIFY(plan.writeWav);
+    QCOMPARE(plan.passages.size(), 1);
+    QCOMPARE(plan.passages.first().text, QStringLiteral("你好"));
+    QCOMPARE(plan.skipped.size(), 1);
+
+    // A marker that cannot be used is never read out, even with no other cue.
+    input.script = QStringLiteral("普通的一行\n[00:00:09,000 --> 00:00:03,000] 坏");
+    plan = Segmentation::plan(input);
+    QVERIFY(plan.timeline);
+    QCOMPARE(plan.skipped.size(), 1);
+    QCOMPARE(plan.passages.size(), 1);
+    QCOMPARE(plan.passages.first().text, QStringLiteral("普通的一行"));
+
+    input.script = QStringLiteral("普通的一行\n第二行");
+    plan = Segmentation::plan(input);
+    QVERIFY(!plan.timeline);
+    QCOMPARE(plan.passages.first().cue, 0);
 }
 
 void TestSegmentation::listenRange_data()
