@@ -94,6 +94,7 @@ private slots:
     void wavSwitchIsKept();
     void timelineReportAfterDelivery_data();
     void timelineReportAfterDelivery();
+    void skippedCueLineIsToldByTheJob();
 
 private:
     void openPage();
@@ -340,7 +341,7 @@ void TestPageImport::timelineReportAfterDelivery_data()
     QTest::addColumn<bool>("joinFails");
     QTest::addColumn<Boxes>("boxes");
 
-    const Box report{"时间轴调整", "第 2 条字幕加快到 +20%\n第 3 条字幕推后 350 毫秒"};
+    const Box report{"字幕对齐", "以下字幕的语音比字幕时间长，已调整：\n第 2 条字幕：语速加快到 +20%"};
     QTest::newRow("result job: folder opened, then the box") << true << false << Boxes{report};
     QTest::newRow("try-listen job: played, then the box") << false << false << Boxes{report};
     QTest::newRow("nothing delivered: only the failure") << true << true
@@ -355,8 +356,9 @@ void TestPageImport::timelineReportAfterDelivery()
 
     openPage();
     if (joinFails) {
+        // A script of cue lines is joined on the timeline.
         m_service.setResponder([](const FakeService::Request &request) {
-            if (request.path == "/audioCombined")
+            if (request.path == "/audioTimeline")
                 return FakeService::envelope(0, QStringLiteral("没有可合并的音频"));
             return usualReply(request);
         });
@@ -369,7 +371,8 @@ void TestPageImport::timelineReportAfterDelivery()
     // What a timeline job that had to fit its cues says, at the moment it says it.
     bool noBoxBeforeDelivery = false;
     connect(job, &SynthesisJob::joining, this, [job] {
-        emit job->adjusted(QStringLiteral("时间轴调整"), QStringLiteral("第 2 条字幕加快到 +20%\n第 3 条字幕推后 350 毫秒"));
+        emit job->adjusted(QStringLiteral("字幕对齐"),
+                           QStringLiteral("以下字幕的语音比字幕时间长，已调整：\n第 2 条字幕：语速加快到 +20%"));
     });
     connect(job, &SynthesisJob::delivered, this, [&] { noBoxBeforeDelivery = newBoxes().isEmpty(); });
     QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 30000);
@@ -394,6 +397,23 @@ void TestPageImport::timelineReportAfterDelivery()
     QTRY_COMPARE(m_page->synthesisJob()->isDelivered(), true);
     QCoreApplication::processEvents();
     QCOMPARE(newBoxes(), Boxes{});
+}
+
+void TestPageImport::skippedCueLineIsToldByTheJob()
+{
+    // No scripted signal here: the job itself reports the line it could not use.
+    openPage();
+    m_page->setScriptText("[00:00:01,000 --> 00:00:02,000] 「晓晓」一「」\n"
+                          "[00:00:05,000 --> 00:00:03,000] 「晓晓」二「」\n"
+                          "[00:00:06,000 --> 00:00:07,000] 「晓晓」三「」");
+    QTest::mouseClick(m_page->findChild<QPushButton *>("resultBtn"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 30000);
+    QVERIFY(m_page->synthesisJob()->isDelivered());
+    QCOMPARE(m_page->synthesisJob()->plan().passages.size(), 2);
+    QTRY_COMPARE(newBoxes().size(), 1);
+    QCOMPARE(newBoxes().first().first, QString("字幕对齐"));
+    QVERIFY2(newBoxes().first().second.contains("第 2 行"), qPrintable(newBoxes().first().second));
+    QCOMPARE(m_opened.urls.size(), 1);
 }
 
 QTEST_MAIN(TestPageImport)
