@@ -13,7 +13,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QMenu>
+#include <QListView>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QtTest>
@@ -53,6 +53,11 @@ public:
                 acceptMode = dialog->acceptMode();
                 native = !dialog->testOption(QFileDialog::DontUseNativeDialog);
                 filters = dialog->nameFilters();
+                // A file the dialog selected in its listing (the one last saved)
+                // outweighs typed text unless the name field has the focus,
+                // which an offscreen window need not give it.
+                if (auto *list = dialog->findChild<QListView *>("listView"))
+                    list->selectionModel()->clearSelection();
                 // Typed, as a user would: the dialog's folder listing may still
                 // hold an earlier test's files and not select this one.
                 if (auto *name = dialog->findChild<QLineEdit *>("fileNameEdit"))
@@ -111,7 +116,6 @@ private slots:
     void failuresAreTold();
     void firstArgumentOpensTheScript();
     void withoutArgumentTheAutosaveComesBack();
-    void fileMenuEntries();
     void importThroughTheMenu();
     void firstArgumentImportsSubtitles();
     void wavSwitchComesBackAndReachesTheJob();
@@ -317,19 +321,6 @@ void TestScriptMenu::withoutArgumentTheAutosaveComesBack()
     m_window->openAtStart({"Sayora_Lumo"});
     QCOMPARE(m_window->page()->scriptText(), QString("上次的文案"));
     QVERIFY(m_window->scriptPath().isEmpty());
-}
-
-void TestScriptMenu::fileMenuEntries()
-{
-    newWindow();
-    QStringList entries;
-    for (QAction *entry : m_window->findChild<QMenu *>("menuFile")->actions())
-        entries.append(entry->isSeparator() ? QString("-") : entry->objectName() + " " + entry->text());
-    QCOMPARE(entries, (QStringList{"actionOpenScript 打开文案…", "actionSaveScript 保存文案", "actionSaveScriptAs 另存为…",
-                                   "-", "actionImportSubtitles 导入字幕…", "-", "actionExportWav 同时导出 WAV"}));
-    QVERIFY(action("actionExportWav")->isCheckable());
-    QVERIFY(!action("actionExportWav")->isChecked());
-    QVERIFY(!action("actionImportSubtitles")->isCheckable());
 }
 
 void TestScriptMenu::importThroughTheMenu()
