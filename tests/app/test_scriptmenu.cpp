@@ -138,8 +138,14 @@ private:
 
 void TestScriptMenu::initTestCase()
 {
-    // An empty voice list; a job's passages and join are written as the real service would.
-    m_service.setResponder([](const FakeService::Request &request) { return FakeService::rendered(request); });
+    // An empty voice list; a job's passages and join are written as the real
+    // service would, but only below this test's folder: port 5000 is the
+    // machine's, and a program elsewhere may ask it too.
+    const QString here = QDir::currentPath() + "/";
+    m_service.setResponder([here](const FakeService::Request &request) {
+        const QString target = request.formValue("write_media") + request.formValue("path");
+        return target.startsWith(here) ? FakeService::rendered(request) : FakeService::ok("[]");
+    });
     QVERIFY(m_service.listen(5000));
     m_boxes.start();
     QDesktopServices::setUrlHandler("file", &m_opened, "open");
