@@ -6,12 +6,16 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -371,6 +375,88 @@ private:
     std::int64_t m_frames = 0;
 };
 
+// A segment as the joins need it: its frames and its own subtitles.
+struct LoadedSegment {
+    mp3::ReadResult seg;
+    std::optional<std::vector<srt::Cue>> cues;
+};
+
+LoadedSegment loadSegment(const fs::path &mp3File, bool missing)
+{
+    LoadedSegment loaded;
+    if (missing)
+        return loaded;
+    loaded.seg = mp3::readForJoin(mp3File);
+    if (loaded.seg.usable)
+        loaded.cues = segmentCues(mp3File);
+    return loaded;
+}
+
+// Reads the segments of a join ahead of the writer, on a thread of its own
+// and a bounded number at a time, so that reading one overlaps writing the
+// ones before (a join of hundreds of segments spends as long reading them
+// as writing). Taken strictly in order.
+class SegmentReadAhead {
+public:
+    SegmentReadAhead(std::vector<std::pair<fs::path, bool>> inputs, std::size_t ahead = 16)
+        : m_inputs(std::move(inputs)), m_ahead(ahead)
+    {
+        m_thread = std::thread([this] { run(); });
+    }
+
+    ~SegmentReadAhead()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+    SegmentReadAhead(const SegmentReadAhead &) = delete;
+    SegmentReadAhead &operator=(const SegmentReadAhead &) = delete;
+
+    // The next segment, in input order.
+    LoadedSegment take()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_ready.empty(); });
+        LoadedSegment next = std::move(m_ready.front());
+        m_ready.pop_front();
+        lock.unlock();
+        m_changed.notify_all();
+        return next;
+    }
+
+private:
+    void run()
+    {
+        for (const auto &[path, missing] : m_inputs) {
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_changed.wait(lock, [this] { return m_stop || m_ready.size() < m_ahead; });
+                if (m_stop)
+                    return;
+            }
+            LoadedSegment loaded = loadSegment(path, missing);
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_ready.push_back(std::move(loaded));
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    const std::vector<std::pair<fs::path, bool>> m_inputs;
+    const std::size_t m_ahead;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<LoadedSegment> m_ready;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
 }  // namespace
 
 Outcome joinSegments(const JoinJob &job, JoinReport *report)
@@ -383,12 +469,17 @@ Outcome joinSegments(const JoinJob &job, JoinReport *report)
     const std::int64_t pauseFrames = mp3::framesForMilliseconds(job.pauseMs);
 
     std::vector<srt::Cue> cues;
+    std::vector<std::pair<fs::path, bool>> paths;
+    for (const JoinInput &in : job.inputs)
+        paths.emplace_back(in.mp3, in.missing);
+    SegmentReadAhead reader(std::move(paths));
     for (const JoinInput &in : job.inputs) {
+        LoadedSegment loaded = reader.take();
         if (in.missing) {
             ++rep.skipped;
             continue;
         }
-        mp3::ReadResult seg = mp3::readForJoin(in.mp3);
+        mp3::ReadResult &seg = loaded.seg;
         if (!seg.usable) {
             ++rep.skipped;
             continue;
@@ -402,7 +493,7 @@ Outcome joinSegments(const JoinJob &job, JoinReport *report)
             return {false, "写入文件失败"};
 
         // The segment's own subtitles, moved to where it now plays.
-        if (auto own = segmentCues(in.mp3)) {
+        if (auto &own = loaded.cues) {
             const std::int64_t segSamples = seg.frameCount * kSamples;
             const std::int64_t startMs = position * 1000 / mp3::kSampleRate;
             const std::int64_t endMs = (position + segSamples) * 1000 / mp3::kSampleRate;
@@ -460,13 +551,18 @@ Outcome placeSegments(const TimelineJob &job, TimelineReport *report)
         return out.appendSilence(previous->startFrame - out.frames()) && out.append(seg.frames.data(), bytes, count);
     };
 
+    std::vector<std::pair<fs::path, bool>> paths;
+    for (const TimelineInput &in : job.inputs)
+        paths.emplace_back(in.mp3, in.missing);
+    SegmentReadAhead reader(std::move(paths));
     for (std::size_t i = 0; i < job.inputs.size(); ++i) {
         const TimelineInput &in = job.inputs[i];
+        LoadedSegment loaded = reader.take();
         if (in.missing) {
             ++rep.skipped;
             continue;
         }
-        mp3::ReadResult seg = mp3::readForJoin(in.mp3);
+        mp3::ReadResult seg = std::move(loaded.seg);
         if (!seg.usable) {
             ++rep.skipped;
             continue;
@@ -479,7 +575,7 @@ Outcome placeSegments(const TimelineJob &job, TimelineReport *report)
         const std::int64_t segSamples = seg.frameCount * kSamples;
         std::int64_t leadSamples = 0, speechEndSamples = segSamples;
         std::string text;
-        if (auto own = segmentCues(in.mp3); own && !own->empty()) {
+        if (const auto &own = loaded.cues; own && !own->empty()) {
             std::int64_t firstStart = own->front().startMs, lastEnd = 0;
             for (const srt::Cue &c : *own) {
                 firstStart = std::min(firstStart, c.startMs);
