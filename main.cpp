@@ -30,7 +30,8 @@ int main(int argc, char *argv[])
 
     MainWindow window;
     window.show();
-    // The last run's script and settings, or the script named on the command line.
+    // The last run's script and settings, or the script named on the command
+    // line (a subtitle file named there is imported as cue lines).
     window.openAtStart(app.arguments());
     return app.exec();
 }

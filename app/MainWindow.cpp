@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "AppSettings.h"
+#include "CueImport.h"
 #include "MainWindowForm.h"
 #include "ScriptFile.h"
 #include "ServiceProcess.h"
@@ -18,6 +19,7 @@
 
 namespace {
 const QString scriptFilter = QStringLiteral("文本文件 (*.txt);;所有文件 (*)");
+const QString subtitleFilter = QStringLiteral("字幕文件 (*.srt *.vtt *.lrc)");
 }
 
 MainWindow::MainWindow(QWidget *parent)
@@ -38,6 +40,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->actionOpenScript, &QAction::triggered, this, &MainWindow::chooseAndOpen);
     connect(ui->actionSaveScript, &QAction::triggered, this, &MainWindow::save);
     connect(ui->actionSaveScriptAs, &QAction::triggered, this, &MainWindow::saveAs);
+    connect(ui->actionImportSubtitles, &QAction::triggered, this, &MainWindow::chooseAndImport);
+    connect(ui->actionExportWav, &QAction::toggled, ui->widget, &ttsMain::setWriteWav);
 
     ui->widget->enableAutosave(workDir);
 
@@ -74,8 +78,11 @@ ttsMain *MainWindow::page() const
 void MainWindow::openAtStart(const QStringList &arguments)
 {
     page()->restoreAutosave();
+    ui->actionExportWav->setChecked(page()->writeWav());
     const QString path = arguments.value(1);
-    if (!path.isEmpty())
+    if (CueImport::isSubtitlePath(path))
+        page()->importSubtitles(path);
+    else if (!path.isEmpty())
         openScript(path);
 }
 
@@ -147,6 +154,21 @@ void MainWindow::saveAs()
     const QString path = chooseFile(true);
     if (!path.isEmpty())
         saveScript(path);
+}
+
+void MainWindow::chooseAndImport()
+{
+    // Qt's own dialog, as for scripts.
+    QFileDialog dialog(this, QStringLiteral("导入字幕"),
+                       m_scriptPath.isEmpty() ? QDir::currentPath() : QFileInfo(m_scriptPath).absolutePath(),
+                       subtitleFilter);
+    dialog.setObjectName(QStringLiteral("subtitleFileDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    page()->importSubtitles(dialog.selectedFiles().first());
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -10,7 +10,7 @@ class ttsMain;
 
 // The program's one top-level window: the synthesis page and the three
 // information pages in four tabs, and the 文件 menu that opens and saves the
-// script. Building it starts the speech service (and its watchdog) and turns
+// script, imports subtitles into it, and switches the WAV copy of results. Building it starts the speech service (and its watchdog) and turns
 // on the page's autosave in the working folder; closing it saves the script
 // and stops every process of the service.
 class MainWindow : public QMainWindow
@@ -26,7 +26,7 @@ public:
 
     // Once the window is up: the settings and script of the last run come
     // back, then a script named as the first argument (after the program's
-    // own name) is opened over it.
+    // own name) is opened over it; a subtitle file there is imported instead.
     void openAtStart(const QStringList &arguments);
 
     // Reads a script file into the editor, replacing its text (an edit that
@@ -46,6 +46,7 @@ private:
     void chooseAndOpen();
     void save();
     void saveAs();
+    void chooseAndImport();
     QString chooseFile(bool forSaving);
 
     Ui_MainWindow *ui;

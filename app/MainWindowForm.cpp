@@ -85,11 +85,21 @@ void Ui_MainWindow::setupUi(QMainWindow *MainWindow)
     actionSaveScript->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     actionSaveScriptAs = new QAction(MainWindow);
     actionSaveScriptAs->setObjectName(QStringLiteral("actionSaveScriptAs"));
+    actionImportSubtitles = new QAction(MainWindow);
+    actionImportSubtitles->setObjectName(QStringLiteral("actionImportSubtitles"));
+    actionImportSubtitles->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    actionExportWav = new QAction(MainWindow);
+    actionExportWav->setObjectName(QStringLiteral("actionExportWav"));
+    actionExportWav->setCheckable(true);
     menuFile = new QMenu(menubar);
     menuFile->setObjectName(QStringLiteral("menuFile"));
     menuFile->addAction(actionOpenScript);
     menuFile->addAction(actionSaveScript);
     menuFile->addAction(actionSaveScriptAs);
+    menuFile->addSeparator();
+    menuFile->addAction(actionImportSubtitles);
+    menuFile->addSeparator();
+    menuFile->addAction(actionExportWav);
     menubar->addAction(menuFile->menuAction());
     statusbar = new QStatusBar(MainWindow);
     statusbar->setObjectName(QStringLiteral("statusbar"));
@@ -111,4 +121,6 @@ void Ui_MainWindow::retranslateUi(QMainWindow *MainWindow)
     actionOpenScript->setText(QCoreApplication::translate("MainWindow", "打开文案…"));
     actionSaveScript->setText(QCoreApplication::translate("MainWindow", "保存文案"));
     actionSaveScriptAs->setText(QCoreApplication::translate("MainWindow", "另存为…"));
+    actionImportSubtitles->setText(QCoreApplication::translate("MainWindow", "导入字幕…"));
+    actionExportWav->setText(QCoreApplication::translate("MainWindow", "同时导出 WAV"));
 }

@@ -15,7 +15,7 @@ class ZanShang;
 class ttsMain;
 
 // The main window's form: four tabs, each holding one page, and the 文件
-// menu for opening and saving the script.
+// menu for opening and saving the script, importing subtitles, and the WAV switch.
 class Ui_MainWindow
 {
 public:
@@ -39,6 +39,8 @@ public:
     QAction *actionOpenScript = nullptr;
     QAction *actionSaveScript = nullptr;
     QAction *actionSaveScriptAs = nullptr;
+    QAction *actionImportSubtitles = nullptr;
+    QAction *actionExportWav = nullptr;
     QStatusBar *statusbar = nullptr;
 
     void setupUi(QMainWindow *MainWindow);

@@ -22,6 +22,7 @@ const QLatin1String voiceKey("voice");
 const QLatin1String rateKey("rate");
 const QLatin1String volumeKey("volume");
 const QLatin1String pauseKey("pauseMs");
+const QLatin1String writeWavKey("writeWav");
 
 // The session file is a few lines; anything much larger is not ours.
 constexpr qint64 maxSessionBytes = 64 * 1024;
@@ -32,6 +33,14 @@ std::optional<QString> textField(const QJsonObject &object, QLatin1String key)
     if (!value.isString())
         return std::nullopt;
     return value.toString();
+}
+
+std::optional<bool> boolField(const QJsonObject &object, QLatin1String key)
+{
+    const QJsonValue value = object.value(key);
+    if (!value.isBool())
+        return std::nullopt;
+    return value.toBool();
 }
 
 std::optional<int> intField(const QJsonObject &object, QLatin1String key, int min, int max)
@@ -88,6 +97,8 @@ QByteArray encodeSession(const Session &session)
         object.insert(volumeKey, *session.volume);
     if (session.pauseMs)
         object.insert(pauseKey, *session.pauseMs);
+    if (session.writeWav)
+        object.insert(writeWavKey, *session.writeWav);
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
@@ -107,6 +118,7 @@ std::optional<Session> decodeSession(const QByteArray &bytes, QString *why)
     session.rate = intField(object, rateKey, -100, 100);
     session.volume = intField(object, volumeKey, -100, 100);
     session.pauseMs = intField(object, pauseKey, 0, 3000);
+    session.writeWav = boolField(object, writeWavKey);
     return session;
 }
 

@@ -23,11 +23,12 @@ struct Session {
     std::optional<int> rate;       // percent, -100 to 100
     std::optional<int> volume;     // percent, -100 to 100
     std::optional<int> pauseMs;    // 0 to 3000
+    std::optional<bool> writeWav;  // result jobs also write output.wav
 
     bool operator==(const Session &other) const
     {
         return locale == other.locale && voice == other.voice && rate == other.rate && volume == other.volume
-            && pauseMs == other.pauseMs;
+            && pauseMs == other.pauseMs && writeWav == other.writeWav;
     }
 };
 

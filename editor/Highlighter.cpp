@@ -1,5 +1,6 @@
 #include "Highlighter.h"
 
+#include "CueMarker.h"
 #include "VoiceCatalogue.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -23,6 +24,12 @@ Highlighter::Highlighter(QTextDocument *parent)
     , finder(catalogueNames())
 {
     voiceFormat.setForeground(QBrush(Qt::darkGreen, Qt::SolidPattern));
+    // Muted, so the words stay what the eye reads; never green, so a marker
+    // does not look like part of a voice's passage.
+    cueFormat.setForeground(QBrush(QColor(0x5B, 0x70, 0x83), Qt::SolidPattern));
+    badCueFormat.setForeground(QBrush(QColor(0xD0, 0x21, 0x21), Qt::SolidPattern));
+    badCueFormat.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+    badCueFormat.setUnderlineColor(QColor(0xD0, 0x21, 0x21));
 
     // Attaching has scheduled a pass over the whole document; run it now, with
     // the editor's layout held back. Outside an edit, each block whose colours
@@ -46,6 +53,10 @@ Highlighter::~Highlighter() = default;
 
 void Highlighter::highlightBlock(const QString &text)
 {
+    // A marker holds no corner bracket, so it never overlaps a passage.
+    const QVector<CueMarker::Range> markers = CueMarker::markerRanges(text);
+    for (const CueMarker::Range &marker : markers)
+        setFormat(marker.start, marker.length, marker.valid ? cueFormat : badCueFormat);
     const QVector<QPair<int, int>> passages = finder.passages(text);
     for (const QPair<int, int> &passage : passages)
         setFormat(passage.first, passage.second, voiceFormat);

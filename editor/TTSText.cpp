@@ -1,13 +1,16 @@
 #include "TTSText.h"
 
+#include "CueImport.h"
 #include "TagRules.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QTimer>
 
 #include <memory>
@@ -123,4 +126,48 @@ void TTSText::keyPressEvent(QKeyEvent *event)
         return;
     }
     QTextEdit::keyPressEvent(event);
+}
+
+namespace {
+
+QString subtitleIn(const QMimeData *mime)
+{
+    return mime && mime->hasUrls() ? CueImport::droppedSubtitle(mime->urls()) : QString();
+}
+
+} // namespace
+
+void TTSText::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (subtitleIn(event->mimeData()).isEmpty()) {
+        QTextEdit::dragEnterEvent(event);
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void TTSText::dragMoveEvent(QDragMoveEvent *event)
+{
+    // The text edit would move its drop cursor and judge the file's name as text.
+    if (subtitleIn(event->mimeData()).isEmpty()) {
+        QTextEdit::dragMoveEvent(event);
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void TTSText::dropEvent(QDropEvent *event)
+{
+    const QString path = subtitleIn(event->mimeData());
+    if (path.isEmpty()) {
+        QTextEdit::dropEvent(event);
+        return;
+    }
+    // Copy, never move: the file stays where it is.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // After the drop has returned: the import may show a box, and the program
+    // the file came from waits for the drop to end.
+    QMetaObject::invokeMethod(
+        this, [this, path] { emit subtitleDropped(path); }, Qt::QueuedConnection);
 }

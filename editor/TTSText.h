@@ -9,6 +9,10 @@ class QAction;
 // cursor, and always pastes plain text. Where the tags go is decided by
 // TagRules; the editor reads the script and applies the result.
 //
+// A subtitle file (.srt, .vtt, .lrc) dropped on it is not inserted as text
+// but announced (subtitleDropped), for the page to import; every other drop
+// is the text edit's as usual.
+//
 // Two actions of its own, there from the start and in its context menu, are
 // carried out by the page: actionListenSelection (试听选中, Ctrl+Enter) and
 // actionShowReading (查看读音, only with a selection).
@@ -30,11 +34,15 @@ public:
 
 signals:
     void mouseSelect();
+    void subtitleDropped(const QString &path);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private slots:
     void checkSelect();

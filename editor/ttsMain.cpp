@@ -46,6 +46,7 @@ ttsMain::ttsMain(const ServiceUrls &urls, QWidget *parent)
     connect(ui->playButton, &QPushButton::clicked, this, &ttsMain::togglePlayback);
     connect(ui->textEdit->listenSelectionAction(), &QAction::triggered, this, &ttsMain::listenSelection);
     connect(ui->textEdit->showReadingAction(), &QAction::triggered, this, &ttsMain::showReading);
+    connect(ui->textEdit, &TTSText::subtitleDropped, this, &ttsMain::importSubtitles);
 }
 
 ttsMain::~ttsMain()

@@ -35,6 +35,7 @@ struct Passage;
 //   ttsMainPlayer.cpp     player strip
 //   ttsMainListen.cpp     listening to part of the script, its reading
 //   ttsMainAutosave.cpp   the script and settings kept across runs
+//   ttsMainImport.cpp     subtitle files made into a script of cue lines
 class ttsMain : public QWidget
 {
     Q_OBJECT
@@ -89,6 +90,16 @@ public:
     // Saves now, if anything changed since the last save.
     void saveAutosave();
 
+    // Reads a subtitle file into the editor, one cue line per usable cue,
+    // replacing the script in one edit that can be undone. One box tells of
+    // the cues it skipped or found overlapping, or why nothing was imported
+    // (the script is then left as it was). True when the script was replaced.
+    bool importSubtitles(const QString &path);
+
+    // Whether result jobs also write output.wav; kept with the settings.
+    bool writeWav() const { return exportWav; }
+    void setWriteWav(bool on);
+
 private slots:
     void on_localeSelect_currentIndexChanged(int index);
     void on_resultBtn_clicked();
@@ -124,6 +135,7 @@ private:
     void cancelJob();
     void deliver();
     void warn(const QString &title, const QString &text);
+    void showTimelineReport();
 
     // Autosave.
     void noteChange();
@@ -142,6 +154,10 @@ private:
     QMediaPlayer *player = nullptr;
     QMediaPlaylist *playlist = nullptr;
     std::unique_ptr<SynthesisJob> job;
+    bool exportWav = false;
+    // What the current job said it did to the timeline; shown once it delivered.
+    QString timelineTitle;
+    QString timelineText;
     QPointer<ReadingDialog> readingWindow;
     QString autosaveFolder; // empty: autosave off
     QTimer *autosaveTimer = nullptr;

@@ -70,6 +70,7 @@ Autosave::Session ttsMain::currentSession() const
     session.rate = ui->rateBox->value();
     session.volume = ui->volumeBox->value();
     session.pauseMs = ui->spinBox->value();
+    session.writeWav = exportWav;
     if (savedChoice) {
         // The catalogue is not shown yet: what was saved still stands.
         session.locale = savedChoice->locale;
@@ -104,6 +105,8 @@ bool ttsMain::restoreAutosave()
             ui->volumeBox->setValue(*session->volume);
         if (session->pauseMs)
             ui->spinBox->setValue(*session->pauseMs);
+        if (session->writeWav)
+            setWriteWav(*session->writeWav);
         if (session->locale || session->voice) {
             savedChoice = session;
             if (!cataloguePending)

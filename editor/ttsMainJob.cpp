@@ -66,6 +66,8 @@ void ttsMain::startJob(JobMode mode)
     input.audioDir = audioDir;
     input.startMsecs = QDateTime::currentMSecsSinceEpoch();
     input.mode = mode;
+    // A try-listen is played, never kept: no WAV for it.
+    input.writeWav = exportWav && mode == JobMode::Result;
 
     // What the last job left decides whether its folder goes.
     const JobTrail trail = job ? job->trail() : JobTrail();
@@ -86,6 +88,12 @@ void ttsMain::startJob(JobMode mode)
             loading->setText(QStringLiteral("正在组合配音文件"));
     });
     connect(job.get(), &SynthesisJob::joined, this, &ttsMain::closeBusyOverlay);
+    timelineTitle.clear();
+    timelineText.clear();
+    connect(job.get(), &SynthesisJob::adjusted, this, [this](const QString &title, const QString &text) {
+        timelineTitle = title;
+        timelineText = text;
+    });
     connect(job.get(), &SynthesisJob::delivered, this, &ttsMain::deliver);
     if (job->start() && loading) {
         // The job can always be stopped. Queued: the overlay hides itself
@@ -105,9 +113,32 @@ void ttsMain::cancelJob()
         closeBusyOverlay();
 }
 
+void ttsMain::setWriteWav(bool on)
+{
+    if (exportWav == on)
+        return;
+    exportWav = on;
+    noteChange();
+}
+
+void ttsMain::showTimelineReport()
+{
+    if (timelineText.isEmpty())
+        return;
+    const QString title = timelineTitle;
+    const QString text = timelineText;
+    timelineTitle.clear();
+    timelineText.clear();
+    QMessageBox::information(this, title, text, QMessageBox::Yes, QMessageBox::NoButton);
+}
+
 void ttsMain::deliver()
 {
     const JobPlan &plan = job->plan();
+    // What the timeline changed is told once the output is there, after the
+    // job has finished delivering: the box waits in a loop of its own.
+    if (!timelineText.isEmpty())
+        QMetaObject::invokeMethod(this, &ttsMain::showTimelineReport, Qt::QueuedConnection);
     if (plan.mode == JobMode::Result) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(plan.folder));
         return;

@@ -144,22 +144,28 @@ void TestMainWindow::formMatches()
     QCOMPARE(tabs->currentIndex(), 0);
 
     QCOMPARE(window.menuBar()->objectName(), QString("menubar"));
-    // One menu, 文件, with the script's three actions.
+    // One menu, 文件: the script's three actions, subtitle import, the WAV switch.
     QCOMPARE(window.menuBar()->actions().size(), 1);
     auto *fileMenu = window.findChild<QMenu *>("menuFile");
     QVERIFY(fileMenu);
     QCOMPARE(fileMenu->title(), QString("文件"));
     QCOMPARE(window.menuBar()->actions().first(), fileMenu->menuAction());
-    const QStringList names{"actionOpenScript", "actionSaveScript", "actionSaveScriptAs"};
-    const QStringList texts{"打开文案…", "保存文案", "另存为…"};
-    const QList<QKeySequence> keys{QKeySequence("Ctrl+O"), QKeySequence("Ctrl+S"), QKeySequence()};
-    QCOMPARE(fileMenu->actions().size(), 3);
-    for (int i = 0; i < 3; ++i) {
-        QAction *action = fileMenu->actions()[i];
-        QCOMPARE(action->objectName(), names[i]);
-        QCOMPARE(action->text(), texts[i]);
-        QCOMPARE(action->shortcut(), keys[i]);
+    // "-" a separator; otherwise name, text, shortcut, and "checkable" for a switch.
+    const QStringList entries{"actionOpenScript 打开文案… Ctrl+O", "actionSaveScript 保存文案 Ctrl+S",
+                              "actionSaveScriptAs 另存为… ", "-", "actionImportSubtitles 导入字幕… Ctrl+I", "-",
+                              "actionExportWav 同时导出 WAV  checkable"};
+    QStringList found;
+    for (QAction *action : fileMenu->actions()) {
+        if (action->isSeparator()) {
+            found.append("-");
+            continue;
+        }
+        found.append(action->objectName() + " " + action->text() + " " + action->shortcut().toString()
+                     + (action->isCheckable() ? " checkable" : ""));
     }
+    QCOMPARE(found, entries);
+    // Off until the saved settings say otherwise.
+    QVERIFY(!window.findChild<QAction *>("actionExportWav")->isChecked());
     auto *status = window.statusBar()->findChild<QLabel *>("statusLabel");
     QVERIFY(status);
     QVERIFY(status->text().endsWith(' '));

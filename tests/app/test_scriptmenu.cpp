@@ -3,13 +3,18 @@
 #include "MainWindow.h"
 #include "MessageBoxCatcher.h"
 #include "ScriptFile.h"
+#include "SynthesisJob.h"
 #include "TTSText.h"
 #include "TestSupport.h"
+#include "UrlRecorder.h"
 #include "ttsMain.h"
 
 #include <QAction>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QtTest>
 
@@ -34,19 +39,25 @@ QByteArray readBytes(const QString &path)
 class DialogAnswer : public QObject
 {
 public:
-    explicit DialogAnswer(const QString &path)
+    explicit DialogAnswer(const QString &path, const QString &dialogName = "scriptFileDialog")
         : m_path(path)
     {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
+        connect(&m_timer, &QTimer::timeout, this, [this, dialogName] {
             for (QWidget *widget : QApplication::topLevelWidgets()) {
                 auto *dialog = qobject_cast<QFileDialog *>(widget);
-                if (!dialog || !dialog->isVisible() || dialog->objectName() != "scriptFileDialog")
+                if (!dialog || !dialog->isVisible() || dialog->objectName() != dialogName)
                     continue;
                 // Until it closes: a dialog still reading its folder may
                 // not take the first answer.
                 ++attempts;
                 acceptMode = dialog->acceptMode();
                 native = !dialog->testOption(QFileDialog::DontUseNativeDialog);
+                filters = dialog->nameFilters();
+                // A file the dialog selected in its listing (the one last saved)
+                // outweighs typed text unless the name field has the focus,
+                // which an offscreen window need not give it.
+                if (auto *list = dialog->findChild<QListView *>("listView"))
+                    list->selectionModel()->clearSelection();
                 // Typed, as a user would: the dialog's folder listing may still
                 // hold an earlier test's files and not select this one.
                 if (auto *name = dialog->findChild<QLineEdit *>("fileNameEdit"))
@@ -64,11 +75,20 @@ public:
     int attempts = 0;
     bool native = true;
     QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
+    QStringList filters;
 
 private:
     QString m_path;
     QTimer m_timer;
 };
+
+// Cue 2's time cannot be read; cue 3 starts before cue 1 has ended.
+const QByteArray fieldSrt = "\xEF\xBB\xBF"
+                            "1\r\n00:00:01,000 --> 00:00:03,000\r\n开场白\r\n\r\n"
+                            "2\r\n00:00:02,x00 --> 00:00:04,000\r\n坏的\r\n\r\n"
+                            "3\r\n00:00:02,500 --> 00:00:05,000\r\n<font color=\"red\">接着说</font>\r\n";
+const QString fieldLines = QStringLiteral("[00:00:01,000 --> 00:00:03,000] 开场白\n"
+                                          "[00:00:02,500 --> 00:00:05,000] 接着说");
 
 } // namespace
 
@@ -83,6 +103,7 @@ class TestScriptMenu : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -95,6 +116,9 @@ private slots:
     void failuresAreTold();
     void firstArgumentOpensTheScript();
     void withoutArgumentTheAutosaveComesBack();
+    void importThroughTheMenu();
+    void firstArgumentImportsSubtitles();
+    void wavSwitchComesBackAndReachesTheJob();
 
 private:
     MainWindow *newWindow();
@@ -102,7 +126,10 @@ private:
     QAction *action(const char *name) const { return m_window->findChild<QAction *>(name); }
     QString path(const QString &name) const { return QDir::currentPath() + "/" + name; }
 
+    int voiceRequests() const { return m_service.requestsTo("/getVoices").size(); }
+
     FakeService m_service;
+    UrlRecorder m_opened;
     MessageBoxCatcher m_boxes;
     MainWindow *m_window = nullptr;
     int m_windows = 0;
@@ -111,9 +138,22 @@ private:
 
 void TestScriptMenu::initTestCase()
 {
-    m_service.setResponder([](const FakeService::Request &) { return FakeService::ok("[]"); });
+    // An empty voice list; a job's passages and join are written as the real
+    // service would, but only below this test's folder: port 5000 is the
+    // machine's, and a program elsewhere may ask it too.
+    const QString here = QDir::currentPath() + "/";
+    m_service.setResponder([here](const FakeService::Request &request) {
+        const QString target = request.formValue("write_media") + request.formValue("path");
+        return target.startsWith(here) ? FakeService::rendered(request) : FakeService::ok("[]");
+    });
     QVERIFY(m_service.listen(5000));
     m_boxes.start();
+    QDesktopServices::setUrlHandler("file", &m_opened, "open");
+}
+
+void TestScriptMenu::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler("file");
 }
 
 void TestScriptMenu::init()
@@ -124,7 +164,9 @@ void TestScriptMenu::init()
 void TestScriptMenu::cleanup()
 {
     // Each window's loader asks once, when it is done with data.db.
-    QTRY_COMPARE(m_service.requestCount(), m_windows);
+    QTRY_COMPARE(voiceRequests(), m_windows);
+    if (m_window)
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->page()->isJobRunning(), 30000);
     // Deleted, not closed: closing would stop every service process by name.
     delete m_window;
     m_window = nullptr;
@@ -136,8 +178,7 @@ MainWindow *TestScriptMenu::newWindow()
     ++m_windows;
     m_window->show();
     // The first start's overlay comes and goes; then the page is idle.
-    if (!QTest::qWaitFor(
-            [this] { return m_service.requestCount() == m_windows && !m_window->page()->busyOverlay(); }, 20000))
+    if (!QTest::qWaitFor([this] { return voiceRequests() == m_windows && !m_window->page()->busyOverlay(); }, 20000))
         qWarning("the first catalogue fetch did not end");
     m_boxBase = m_boxes.count();
     return m_window;
@@ -286,6 +327,74 @@ void TestScriptMenu::withoutArgumentTheAutosaveComesBack()
     m_window->openAtStart({"Sayora_Lumo"});
     QCOMPARE(m_window->page()->scriptText(), QString("上次的文案"));
     QVERIFY(m_window->scriptPath().isEmpty());
+}
+
+void TestScriptMenu::importThroughTheMenu()
+{
+    writeBytes(path("字幕.srt"), fieldSrt);
+    newWindow();
+    m_window->page()->setScriptText("「晓晓」原来的文案「」");
+    {
+        DialogAnswer answer(path("字幕.srt"), "subtitleFileDialog");
+        action("actionImportSubtitles")->trigger();
+        QVERIFY(answer.answered);
+        QVERIFY(!answer.native);
+        QCOMPARE(answer.acceptMode, QFileDialog::AcceptOpen);
+        QCOMPARE(answer.filters, QStringList{"字幕文件 (*.srt *.vtt *.lrc)"});
+    }
+    QCOMPARE(m_window->page()->scriptText(), fieldLines);
+    QTRY_COMPARE(m_boxes.count(), m_boxBase + 1);
+    QCOMPARE(m_boxes.last().caption, QString("导入字幕"));
+    QVERIFY2(m_boxes.last().text.contains("字幕 2（第 5 行）：时间无法识别"), qPrintable(m_boxes.last().text));
+    QVERIFY2(m_boxes.last().text.contains("字幕 3（第 9 行）与字幕 1（第 1 行）的时间重叠"), qPrintable(m_boxes.last().text));
+    // The subtitle file is no script: saving still asks where.
+    QVERIFY(m_window->scriptPath().isEmpty());
+    editor()->undo();
+    QCOMPARE(m_window->page()->scriptText(), QString("「晓晓」原来的文案「」"));
+}
+
+void TestScriptMenu::firstArgumentImportsSubtitles()
+{
+    QVERIFY(Autosave::saveScript(QDir::currentPath() + "/", "上次的文案"));
+    writeBytes(path("开头.vtt"), "WEBVTT\r\n\r\n00:00:01.000 --> 00:00:02.000\r\n你好\r\n");
+    newWindow();
+    m_window->openAtStart({"Sayora_Lumo", "开头.vtt"});
+    QCOMPARE(m_window->page()->scriptText(), QString("[00:00:01,000 --> 00:00:02,000] 你好"));
+    QVERIFY(m_window->scriptPath().isEmpty());
+    QCOMPARE(m_boxes.count(), m_boxBase);
+    // Imported over the last run's script, which one undo brings back.
+    editor()->undo();
+    QCOMPARE(m_window->page()->scriptText(), QString("上次的文案"));
+}
+
+void TestScriptMenu::wavSwitchComesBackAndReachesTheJob()
+{
+    Autosave::Session session;
+    session.writeWav = true;
+    QVERIFY(Autosave::saveSession(QDir::currentPath() + "/", session));
+    newWindow();
+    QVERIFY(!action("actionExportWav")->isChecked());
+    m_window->openAtStart({"Sayora_Lumo"});
+    QVERIFY(action("actionExportWav")->isChecked());
+    QVERIFY(m_window->page()->writeWav());
+
+    action("actionExportWav")->trigger(); // off
+    QVERIFY(!m_window->page()->writeWav());
+    action("actionExportWav")->trigger(); // on again
+    QVERIFY(m_window->page()->writeWav());
+
+    m_window->page()->setScriptText("「晓晓」你好「」");
+    QTest::mouseClick(m_window->page()->findChild<QPushButton *>("resultBtn"), Qt::LeftButton);
+    QVERIFY(m_window->page()->synthesisJob());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->page()->isJobRunning(), 30000);
+    QVERIFY(m_window->page()->synthesisJob()->isDelivered());
+    QVERIFY(m_window->page()->synthesisJob()->plan().writeWav);
+
+    // Kept for the next start.
+    m_window->page()->saveAutosave();
+    const std::optional<Autosave::Session> saved = Autosave::loadSession(QDir::currentPath() + "/");
+    QVERIFY(saved);
+    QCOMPARE(saved->writeWav, std::optional<bool>(true));
 }
 
 QTEST_MAIN(TestScriptMenu)

@@ -21,6 +21,7 @@ Session fullSession()
     session.rate = -25;
     session.volume = 10;
     session.pauseMs = 1500;
+    session.writeWav = true;
     return session;
 }
 
@@ -92,6 +93,11 @@ void TestAutosave::decodeSession_data()
     QTest::newRow("range edges") << QByteArray(R"({"rate":-100,"volume":100,"pauseMs":3000})") << true << edges;
     QTest::newRow("out of range or of the wrong type: unset")
         << QByteArray(R"({"rate":20,"volume":101,"pauseMs":-1,"locale":7,"voice":null})") << true << onlyRate;
+    Session wavOff;
+    wavOff.writeWav = false;
+    QTest::newRow("WAV switched off is kept as off") << QByteArray(R"({"writeWav":false})") << true << wavOff;
+    QTest::newRow("a WAV switch that is no boolean: unset")
+        << QByteArray(R"({"rate":20,"writeWav":1})") << true << onlyRate;
     QTest::newRow("fractions are no setting") << QByteArray(R"({"rate":20,"volume":2.5})") << true << onlyRate;
     QTest::newRow("huge number") << QByteArray(R"({"rate":20,"pauseMs":1e300})") << true << onlyRate;
     QTest::newRow("cut short") << QByteArray(R"({"rate":20,"vol)") << false << Session();

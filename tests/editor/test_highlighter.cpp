@@ -20,6 +20,8 @@ private slots:
     void colouredRanges_data();
     void colouredRanges();
     void usesTheCatalogueAtConstruction();
+    void cueMarkers_data();
+    void cueMarkers();
 
 private:
     // Every format range of the document as "block:start+length", and checks
@@ -115,6 +117,63 @@ void TestHighlighter::usesTheCatalogueAtConstruction()
     cursor.insertText(QStringLiteral("\n「en-US-AriaNeural」e「」"));
     highlighter->rehighlight();
     QCOMPARE(colouredRanges(document), (QStringList{"0:0+9", "1:0+7"}));
+}
+
+void TestHighlighter::cueMarkers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("ranges"); // "block:start+length kind"
+
+    const QString cue = "[00:00:01,000 --> 00:00:02,000]"; // 31 characters
+    QTest::newRow("usable marker") << cue + " 你好" << QStringList{"0:0+31 cue"};
+    QTest::newRow("time that cannot be read") << "[00:00:0x,000 --> 00:00:02,000] 你好" << QStringList{"0:0+31 bad cue"};
+    QTest::newRow("end before start") << "[00:00:05,000 --> 00:00:02,000] 你好" << QStringList{"0:0+31 bad cue"};
+    QTest::newRow("a tag after the marker keeps its green")
+        << cue + " 「晓晓」你好「」" << QStringList{"0:0+31 cue", "0:32+8 voice"};
+    QTest::newRow("a tag after an unusable marker keeps its green")
+        << "[00:00:0x,000 --> 00:00:02,000] 「云溪」你好「」" << QStringList{"0:0+31 bad cue", "0:32+8 voice"};
+    QTest::newRow("an unknown voice after the marker") << cue + " 「小明」你好「」" << QStringList{"0:0+31 cue"};
+    QTest::newRow("blanks before the marker") << "  " + cue + " a" << QStringList{"0:2+31 cue"};
+    QTest::newRow("marker not at the start of the line") << "你好 " + cue << QStringList{};
+    QTest::newRow("a bracket without an arrow is text") << "[注] 你好" << QStringList{};
+    QTest::newRow("each line by itself")
+        << cue + " 一\n[00:00:03,000 --> 00:00:0] 二\n三" << QStringList{"0:0+31 cue", "1:0+26 bad cue"};
+}
+
+void TestHighlighter::cueMarkers()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, ranges);
+
+    QTextDocument document;
+    document.setPlainText(text);
+    auto *highlighter = new Highlighter(&document);
+    highlighter->rehighlight();
+
+    const auto kind = [](const QTextCharFormat &format) -> QString {
+        const QColor colour = format.foreground().color();
+        const bool solid = format.foreground().style() == Qt::SolidPattern;
+        const auto underline = format.underlineStyle();
+        if (solid && colour == QColor(0x00, 0x80, 0x00) && underline == QTextCharFormat::NoUnderline)
+            return "voice";
+        if (solid && colour == QColor(0x5B, 0x70, 0x83) && underline == QTextCharFormat::NoUnderline)
+            return "cue";
+        // Red: more red than anything else, and underlined in red.
+        if (solid && colour.red() > 0xB0 && colour.green() < 0x60 && colour.blue() < 0x60
+            && underline == QTextCharFormat::WaveUnderline && format.underlineColor() == colour)
+            return "bad cue";
+        return "other " + colour.name();
+    };
+    QStringList found;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (const QTextLayout::FormatRange &range : block.layout()->formats())
+            found.append(QStringLiteral("%1:%2+%3 %4")
+                             .arg(block.blockNumber())
+                             .arg(range.start)
+                             .arg(range.length)
+                             .arg(kind(range.format)));
+    }
+    QCOMPARE(found, ranges);
 }
 
 QTEST_MAIN(TestHighlighter)
