@@ -20,6 +20,10 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 
 #ifdef Q_OS_WIN
@@ -55,6 +59,36 @@ void sayAnswer(const QString &title, const QString &text)
     say(title.isEmpty() ? text : title + QStringLiteral("：") + text);
 }
 
+// Set by Ctrl+C (SIGINT, SIGTERM; the console's control events on Windows);
+// the job looks at it between events and cancels itself.
+std::atomic<bool> g_interrupted{false};
+
+#ifdef Q_OS_WIN
+BOOL WINAPI onConsoleControl(DWORD)
+{
+    g_interrupted = true;
+    return TRUE;
+}
+#else
+void onSignal(int)
+{
+    g_interrupted = true;
+}
+#endif
+
+void catchInterrupts()
+{
+#ifdef Q_OS_WIN
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+#else
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+#endif
+}
+
 // The service of the working folder, started here and stopped when this
 // goes: only the process started here, so that a window's service or a
 // neighbour's is left alone.
@@ -87,6 +121,7 @@ private:
 };
 
 struct Outcome {
+    bool interrupted = false;
     bool refused = false;
     bool warned = false;
     bool delivered = false;
@@ -119,7 +154,14 @@ Outcome render(const JobPlan &plan, ServiceClient &client)
         sayAnswer(title, text);
     });
     QObject::connect(&job, &SynthesisJob::delivered, &loop, [&] { outcome.delivered = true; });
+    QObject::connect(&job, &SynthesisJob::cancelled, &loop, [&] { outcome.interrupted = true; });
     QObject::connect(&job, &SynthesisJob::finished, &loop, &QEventLoop::quit);
+    QTimer interrupts;
+    QObject::connect(&interrupts, &QTimer::timeout, &loop, [&job] {
+        if (g_interrupted)
+            job.cancel();
+    });
+    interrupts.start(100);
     job.start();
     if (job.isRunning())
         loop.exec();
@@ -201,13 +243,18 @@ int run(const QStringList &arguments)
         port == 5000 ? ServiceUrls::program() : ServiceUrls::at(QStringLiteral("http://127.0.0.1:%1/").arg(port));
     const QStringList serviceArguments =
         port == 5000 ? QStringList() : QStringList{QStringLiteral("--port"), QString::number(port)};
+    catchInterrupts();
     Service service(program, serviceArguments);
 
     // The same bound as the window's voice list, for the start and the answer.
     const bool listening = ServiceProbe::waitUntilListening(urls.getVoices, JobLimits::catalogueTimeoutMs(), [&] {
         QCoreApplication::processEvents();
-        return service.isDown();
+        return service.isDown() || g_interrupted;
     });
+    if (g_interrupted) {
+        say(QStringLiteral("已取消"));
+        return exitInterrupted;
+    }
     if (!listening) {
         say(service.isDown() ? QStringLiteral("语音服务无法启动：%1").arg(QDir::toNativeSeparators(program))
                              : QStringLiteral("语音服务无响应：%1 没有在限定时间内开始监听").arg(urls.getVoices));
@@ -250,6 +297,10 @@ int run(const QStringList &arguments)
 
     ServiceClient client(urls);
     const Outcome outcome = render(plan, client);
+    if (outcome.interrupted) {
+        say(QStringLiteral("已取消"));
+        return exitInterrupted;
+    }
     // A delivered timeline job tells the skipped lines with what it adjusted;
     // otherwise they are told here.
     if (!outcome.adjusted) {

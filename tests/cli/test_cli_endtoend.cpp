@@ -27,6 +27,7 @@ private slots:
     void run();
     void serviceDown_data();
     void serviceDown();
+    void interruptCancelsTheJob();
 
 private:
     struct Result {
@@ -342,6 +343,54 @@ void TestCliEndToEnd::serviceDown()
         QVERIFY(!pid.isEmpty());
         QTRY_VERIFY(::kill(pid_t(pid.toInt()), 0) != 0 || readText("/proc/" + pid + "/stat").contains(") Z "));
     }
+}
+
+
+void TestCliEndToEnd::interruptCancelsTheJob()
+{
+    // Long enough that it is still rendering when the signal comes.
+    QByteArray script;
+    for (int i = 1; i <= 200; ++i)
+        script += QStringLiteral("第%1段：我们今天要讨论的题目是如何在十分钟之内准备一顿简单而营养丰富的晚餐，"
+                                 "从挑选食材开始，到切配、下锅和装盘，每一步都有值得注意的地方。\n「云溪」好的。「」\n")
+                      .arg(i)
+                      .toUtf8();
+    writeFile(here("long.txt"), script);
+    QVERIFY(QDir().mkpath(here("server")));
+    QVERIFY(QFile::link(TestSupport::serverExecutable(), here("server/Sayora_server_Tavrel")));
+
+    const quint16 port = FakeService::freePort();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("LUMO_SERVICE_PORT"), QString::number(port));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(QDir::currentPath());
+    process.start(QStringLiteral(LUMO_PROGRAM), {"--render", "long.txt", "--voice", xiaoxiao, "--output", "out.mp3"});
+    QVERIFY(process.waitForStarted());
+    QString err;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            process.waitForReadyRead(100);
+            err += QString::fromUtf8(process.readAllStandardError());
+            return err.contains(QStringLiteral("0/400")) || process.state() == QProcess::NotRunning;
+        },
+        60000));
+    QVERIFY2(process.state() == QProcess::Running, qPrintable(err));
+    QCOMPARE(jobFolders().size(), 1);
+
+    // Ctrl+C, as a terminal sends it to the program.
+    QCOMPARE(::kill(pid_t(process.processId()), SIGINT), 0);
+    QVERIFY(process.waitForFinished(60000));
+    err += QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(process.exitCode() == 130, qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("已取消")), qPrintable(err));
+    QVERIFY(jobFolders().isEmpty());
+    QVERIFY(!QFileInfo::exists(here("out.mp3")));
+    // The service it started is stopped.
+    QTRY_VERIFY(!listensOn(port));
 }
 
 QTEST_GUILESS_MAIN(TestCliEndToEnd)
