@@ -193,7 +193,7 @@ int main()
         {"service peak memory (MB)", peakKb / 1024.0, 0, "<= 150", peakKb / 1024.0 <= 150},
     };
     bench::printTable(rows);
-    std::printf("placement against the render of its text: measured once the page renders cue scripts\n");
+    std::printf("placement against the render of its text: see bench_subtitle_render\n");
     bool ok = true;
     for (const auto &r : rows)
         ok = ok && r.met;
