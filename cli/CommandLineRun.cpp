@@ -108,6 +108,9 @@ public:
         m_watchdog.start();
     }
 
+    // Ends it now, without a restart.
+    void stop() { m_watchdog.stop(); }
+
     // Ended for good: it could not be started, or kept ending.
     bool isDown() const
     {
@@ -298,6 +301,10 @@ int run(const QStringList &arguments)
     ServiceClient client(urls);
     const Outcome outcome = render(plan, client);
     if (outcome.interrupted) {
+        // The service may still be writing a passage it had taken: once it
+        // has stopped, nothing more can land in the folder.
+        service.stop();
+        SynthesisJob::clearFolder(plan.folder);
         say(QStringLiteral("已取消"));
         return exitInterrupted;
     }

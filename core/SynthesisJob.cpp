@@ -22,10 +22,13 @@ const QString noAnswerTitle = QStringLiteral("接口错误");
 // How often the job looks for passages whose report is overdue.
 constexpr int deadlineCheckMs = 250;
 
-// Deletes the files of a job folder, hidden ones too, and then the folder if
-// that left it empty; subfolders are neither entered nor removed. Failures
-// are not reported.
-void clearFolder(const QString &path)
+// After a cancel the service may still finish a passage it had taken and
+// write its files into the folder just cleared; later sweeps take those too.
+constexpr int lateSweepsMs[] = {2000, 30000};
+
+} // namespace
+
+void SynthesisJob::clearFolder(const QString &path)
 {
     if (path.isEmpty())
         return;
@@ -41,8 +44,6 @@ void clearFolder(const QString &path)
     }
     QDir().rmdir(path);
 }
-
-} // namespace
 
 SynthesisJob::SynthesisJob(const JobPlan &plan, SpeechClient &client, const JobTrail &trail, QObject *parent)
     : QObject(parent)
@@ -398,6 +399,9 @@ void SynthesisJob::endCancelled()
     m_deadlineTimer.stop();
     // Only this job's passages were ever written here.
     clearFolder(m_plan.folder);
+    const QString folder = m_plan.folder;
+    for (int delayMs : lateSweepsMs)
+        QTimer::singleShot(delayMs, [folder] { clearFolder(folder); });
     emit cancelled();
     emit finished();
 }

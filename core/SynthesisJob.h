@@ -78,9 +78,15 @@ public:
     bool start();
     // Ends a running job at once: the passages still at work are given up,
     // no join is started (one in flight is aborted), the job's folder and
-    // every file in it are removed. Nothing is told: the user asked for it.
+    // every file in it are removed (and again a little later: the service may
+    // still finish a passage it had taken). Nothing is told: the user asked for it.
     // False when there was nothing to cancel.
     bool cancel();
+
+    // Deletes the files of a job folder, hidden ones too, and then the folder
+    // if that left it empty; subfolders are neither entered nor removed.
+    // Failures are not reported.
+    static void clearFolder(const QString &path);
 
     State state() const { return m_state; }
     // From start() until finished(). A join that was cancelled while in

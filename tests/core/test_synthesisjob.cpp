@@ -514,6 +514,14 @@ void TestSynthesisJob::cancelWhileRendering()
     QVERIFY(waitUntilFinished(next));
     QVERIFY(next.isDelivered());
     QCOMPARE(client.joins.size(), 1);
+
+    // A passage the service had taken lands after the cancel, as a real
+    // service does: it is swept up a little later.
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile(folder + "3.mp3").open(QIODevice::WriteOnly));
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(folder), 10000);
+    // The next job's folder is its own and stays.
+    QVERIFY(isFile(next.plan().folder + "output.mp3"));
 }
 
 void TestSynthesisJob::cancelDuringTheJoin()
