@@ -94,62 +94,72 @@ ReadingReply ServiceClient::reading(const QString &text, const QString &voice)
     return reply;
 }
 
-SpeechAnswer ServiceClient::join(const JoinRequest &request)
+namespace {
+
+// A join's request, bounded and given up on request, judged as the service's
+// other answers are; `ajax` is left holding the reply.
+SpeechAnswer postJoin(Qajax &ajax, const Qajax::Pairs &form, const QString &url, int timeoutMs,
+                      const std::function<bool()> &cancelled, const QString &endpointName)
 {
-    std::string audio;
-    for (const QString &media : request.media)
-        contract::appendToAudioList(audio, media.toStdString());
-
-    Qajax::Pairs form{
-        {QLatin1String(contract::field::audio), QString::fromStdString(audio)},
-        {QLatin1String(contract::field::path), request.folder},
-        {QLatin1String(contract::field::dura), QString::fromStdString(contract::pauseText(request.pauseMs))}};
-    if (request.writeWav)
-        form.append({QLatin1String(contract::field::wav), QStringLiteral("1")});
-
-    Qajax ajax;
-    ajax.setTimeoutMs(request.timeoutMs);
-    ajax.setCancelCheck(request.cancelled);
-    ajax.post(form, m_urls.audioCombined);
-    SpeechAnswer answer =
-        ServiceReply::judgeBounded(ajax, QStringLiteral("语音片段组合接口"), QStringLiteral("合成结果"));
+    ajax.setTimeoutMs(timeoutMs);
+    ajax.setCancelCheck(cancelled);
+    ajax.post(form, url);
+    SpeechAnswer answer = ServiceReply::judgeBounded(ajax, endpointName, QStringLiteral("合成结果"));
     // A reply that is not the service's envelope carries no message of its own.
     if (!answer.succeeded && ajax.networkError() == 0 && answer.text.isEmpty())
         answer.text = QStringLiteral("语音服务返回的结果无法识别");
     return answer;
 }
 
+QString audioList(const QStringList &media)
+{
+    std::string audio;
+    for (const QString &file : media)
+        contract::appendToAudioList(audio, file.toStdString());
+    return QString::fromStdString(audio);
+}
+
+QString timeList(const QVector<qint64> &times)
+{
+    std::string list;
+    for (qint64 time : times)
+        contract::appendToTimeList(list, time);
+    return QString::fromStdString(list);
+}
+
+} // namespace
+
+SpeechAnswer ServiceClient::join(const JoinRequest &request)
+{
+    Qajax::Pairs form{
+        {QLatin1String(contract::field::audio), audioList(request.media)},
+        {QLatin1String(contract::field::path), request.folder},
+        {QLatin1String(contract::field::dura), QString::fromStdString(contract::pauseText(request.pauseMs))}};
+    if (request.writeWav)
+        form.append({QLatin1String(contract::field::wav), QStringLiteral("1")});
+
+    Qajax ajax;
+    return postJoin(ajax, form, m_urls.audioCombined, request.timeoutMs, request.cancelled,
+                    QStringLiteral("语音片段组合接口"));
+}
+
 SpeechAnswer ServiceClient::place(const TimelineRequest &request, QVector<TimelineMove> &moves)
 {
     moves.clear();
-    std::string audio, starts, ends;
-    for (const QString &media : request.media)
-        contract::appendToAudioList(audio, media.toStdString());
-    for (qint64 start : request.startsMs)
-        contract::appendToTimeList(starts, start);
-    for (qint64 end : request.endsMs)
-        contract::appendToTimeList(ends, end);
-
-    Qajax::Pairs form{{QLatin1String(contract::field::audio), QString::fromStdString(audio)},
-                                        {QLatin1String(contract::field::starts), QString::fromStdString(starts)},
-                                        {QLatin1String(contract::field::path), request.folder}};
+    Qajax::Pairs form{{QLatin1String(contract::field::audio), audioList(request.media)},
+                      {QLatin1String(contract::field::starts), timeList(request.startsMs)},
+                      {QLatin1String(contract::field::path), request.folder}};
     if (!request.endsMs.isEmpty())
-        form.append({QLatin1String(contract::field::ends), QString::fromStdString(ends)});
+        form.append({QLatin1String(contract::field::ends), timeList(request.endsMs)});
     form.append({QLatin1String(contract::field::outputEnd), QString::fromStdString(contract::timeText(request.endMs))});
     if (request.writeWav)
         form.append({QLatin1String(contract::field::wav), QStringLiteral("1")});
 
     Qajax ajax;
-    ajax.setTimeoutMs(request.timeoutMs);
-    ajax.setCancelCheck(request.cancelled);
-    ajax.post(form, m_urls.audioTimeline);
-    SpeechAnswer answer =
-        ServiceReply::judgeBounded(ajax, QStringLiteral("字幕时间轴组合接口"), QStringLiteral("合成结果"));
-    if (!answer.succeeded) {
-        if (ajax.networkError() == 0 && answer.text.isEmpty())
-            answer.text = QStringLiteral("语音服务返回的结果无法识别");
+    const SpeechAnswer answer = postJoin(ajax, form, m_urls.audioTimeline, request.timeoutMs, request.cancelled,
+                                         QStringLiteral("字幕时间轴组合接口"));
+    if (!answer.succeeded)
         return answer;
-    }
     for (const QJsonValue &item : ajax.data()) {
         const QJsonObject move = item.toObject();
         moves.append({move.value(QLatin1String(contract::timelineMove::number)).toInt(),
