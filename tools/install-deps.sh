@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # toolchain
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config ccache
   # Qt 5.15: widgets, network, SQLite driver, multimedia, test
   qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite
   qtmultimedia5-dev libqt5multimedia5-plugins
