@@ -4,6 +4,7 @@
 #include "CueImport.h"
 #include "MainWindowForm.h"
 #include "ScriptFile.h"
+#include "ServiceOwnership.h"
 #include "ServiceProcess.h"
 #include "ServiceWatchdog.h"
 #include "ttsMain.h"
@@ -28,7 +29,9 @@ MainWindow::MainWindow(QWidget *parent)
     , statusLabel(new QLabel)
 {
     // Building the form builds the synthesis page, which starts the voice
-    // loader; the service is started only afterwards.
+    // loader; the service is started only afterwards. A service left behind
+    // in this folder must not answer that loader and then vanish under it.
+    ServiceProcess::clearPort(workDir);
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("Sayora by Tavrel V") + appVersion + QStringLiteral(" Lumo特别版"));
 
@@ -54,6 +57,13 @@ MainWindow::MainWindow(QWidget *parent)
                 QMessageBox::warning(this, QStringLiteral("语音服务异常"),
                                      QStringLiteral("语音服务接连意外退出，已不再自动重启，请重启软件"), QMessageBox::Yes,
                                      QMessageBox::NoButton);
+            },
+            Qt::QueuedConnection);
+        connect(
+            watchdog, &ServiceWatchdog::portTaken, this,
+            [this](quint16 port) {
+                const QString text = ServiceOwnership::portTakenMessage(port, ServiceOwnership::portHolder(port));
+                QMessageBox::warning(this, QStringLiteral("语音服务异常"), text, QMessageBox::Yes, QMessageBox::NoButton);
             },
             Qt::QueuedConnection);
     }

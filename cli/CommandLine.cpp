@@ -338,7 +338,7 @@ int servicePort()
 {
     bool ok = false;
     const int port = qEnvironmentVariable("LUMO_SERVICE_PORT").trimmed().toInt(&ok);
-    return ok && port > 0 && port <= 65535 ? port : 5000;
+    return ok && port > 0 && port <= 65535 ? port : contract::process::defaultPort;
 }
 
 } // namespace CommandLine

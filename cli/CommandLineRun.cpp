@@ -6,6 +6,8 @@
 #include "Qajax.h"
 #include "Segmentation.h"
 #include "ServiceClient.h"
+#include "ServiceContract.h"
+#include "ServiceOwnership.h"
 #include "ServiceProbe.h"
 #include "ServiceProcess.h"
 #include "ServiceReply.h"
@@ -105,22 +107,29 @@ public:
         QObject::connect(process, &QProcess::readyReadStandardOutput, process,
                          [process] { std::fputs(process->readAllStandardOutput().constData(), stderr); });
         QObject::connect(&m_watchdog, &ServiceWatchdog::gaveUp, &m_watchdog, [this] { m_gaveUp = true; });
+        QObject::connect(&m_watchdog, &ServiceWatchdog::portTaken, &m_watchdog, [this](quint16 port) {
+            m_portTaken = ServiceOwnership::portTakenMessage(port, ServiceOwnership::portHolder(port));
+        });
         m_watchdog.start();
     }
 
     // Ends it now, without a restart.
     void stop() { m_watchdog.stop(); }
 
-    // Ended for good: it could not be started, or kept ending.
+    // Ended for good: it could not be started, kept ending, or found its port held.
     bool isDown() const
     {
         const QProcess *process = m_watchdog.process();
-        return m_gaveUp || (process->state() == QProcess::NotRunning && process->error() == QProcess::FailedToStart);
+        return m_gaveUp || !m_portTaken.isEmpty() ||
+               (process->state() == QProcess::NotRunning && process->error() == QProcess::FailedToStart);
     }
+    // Why it could not listen, when another process holds its port.
+    QString portTakenMessage() const { return m_portTaken; }
 
 private:
     ServiceWatchdog m_watchdog;
     bool m_gaveUp = false;
+    QString m_portTaken;
 };
 
 struct Outcome {
@@ -243,9 +252,10 @@ int run(const QStringList &arguments)
     }
     const int port = servicePort();
     const ServiceUrls urls =
-        port == 5000 ? ServiceUrls::program() : ServiceUrls::at(QStringLiteral("http://127.0.0.1:%1/").arg(port));
+        port == contract::process::defaultPort ? ServiceUrls::program()
+                                               : ServiceUrls::at(QStringLiteral("http://127.0.0.1:%1/").arg(port));
     const QStringList serviceArguments =
-        port == 5000 ? QStringList() : QStringList{QStringLiteral("--port"), QString::number(port)};
+        port == contract::process::defaultPort ? QStringList() : QStringList{QStringLiteral("--port"), QString::number(port)};
     catchInterrupts();
     Service service(program, serviceArguments);
 
@@ -259,13 +269,23 @@ int run(const QStringList &arguments)
         return exitInterrupted;
     }
     if (!listening) {
-        say(service.isDown() ? QStringLiteral("语音服务无法启动：%1").arg(QDir::toNativeSeparators(program))
-                             : QStringLiteral("语音服务无响应：%1 没有在限定时间内开始监听").arg(urls.getVoices));
+        if (!service.portTakenMessage().isEmpty())
+            say(service.portTakenMessage());
+        else
+            say(service.isDown() ? QStringLiteral("语音服务无法启动：%1").arg(QDir::toNativeSeparators(program))
+                                 : QStringLiteral("语音服务无响应：%1 没有在限定时间内开始监听").arg(urls.getVoices));
         return exitFailed;
     }
     Qajax voices;
     voices.setTimeoutMs(JobLimits::catalogueTimeoutMs());
+    // Whatever listens may not be our service: when ours finds its port held
+    // by another program, waiting for that program's answer is pointless.
+    voices.setCancelCheck([&] { return !service.portTakenMessage().isEmpty(); });
     voices.get(Qajax::Pairs(), urls.getVoices);
+    if (!service.portTakenMessage().isEmpty()) {
+        say(service.portTakenMessage());
+        return exitFailed;
+    }
     const SpeechAnswer answer = ServiceReply::judgeBounded(voices, QStringLiteral("配音员接口"), QStringLiteral("获取结果"));
     if (!answer.succeeded) {
         sayAnswer(answer.title, answer.text);

@@ -37,6 +37,19 @@ inline std::string route(std::string_view endpointName)
     return "/" + std::string(endpointName);
 }
 
+// ---- The service process ---------------------------------------------------
+// How the program starts the service and reads its end.
+namespace process {
+// The port the program's service listens on (127.0.0.1), unless told otherwise.
+inline constexpr int defaultPort = 5000;
+// "--parent-pid N": the service ends as soon as process N, the program that
+// started it, ends (however it ends), so that it never outlives it.
+inline constexpr char parentPidOption[] = "--parent-pid";
+// The service's exit code when its port is held by another process: nothing
+// a restart could mend, unlike a crash.
+inline constexpr int exitPortTaken = 3;
+} // namespace process
+
 // ---- Form fields ----------------------------------------------------------
 namespace field {
 // ttsCommunicate, sent in this order.

@@ -155,6 +155,7 @@ bool SpeechService::bind(std::string &error)
     } else {
         if (!m_http->bind_to_port(m_config.host, m_config.port)) {
             const int e = errno;
+            m_portTaken = e == EADDRINUSE;
             error = "cannot listen on " + m_config.host + ":" + std::to_string(m_config.port) +
                     (e == EADDRINUSE ? " (port already in use)" : e ? std::string(" (") + std::strerror(e) + ")" : "");
             return false;

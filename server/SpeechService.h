@@ -19,7 +19,7 @@ namespace tavrel {
 
 struct ServiceConfig {
     std::string host = "127.0.0.1";       // loopback only
-    int port = 5000;                       // 0: any free port (tests)
+    int port = contract::process::defaultPort;                       // 0: any free port (tests)
     std::filesystem::path workDir;         // audio folder is workDir/audio
     unsigned threads = 0;                  // 0: one per core
     std::size_t maxBodyBytes = 8u << 20;   // a request body larger than this is refused
@@ -48,6 +48,8 @@ public:
     // is taken. Afterwards port() is the actual port.
     bool bind(std::string &error);
     int port() const { return m_port; }
+    // After a failed bind: another process holds the port.
+    bool portTaken() const { return m_portTaken; }
 
     // Serves until stop(); returns false if serving could not start.
     bool listen();
@@ -77,6 +79,7 @@ private:
     std::unique_ptr<Http> m_http;
     unsigned m_threads = 1;
     int m_port = 0;
+    bool m_portTaken = false;
 };
 
 }  // namespace tavrel

@@ -4,26 +4,33 @@
 #include "EspeakEngine.h"
 #include "SpeechService.h"
 
+#include "ServiceContract.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <limits>
 #include <string>
 #include <thread>
 
 #include <pthread.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
 void usage()
 {
-    std::cerr << "usage: Sayora_server_Tavrel [--port N] [--threads N]\n"
-                 "  --port N     listen on 127.0.0.1:N instead of 5000 (0: any free port,\n"
-                 "               printed as \"listening on 127.0.0.1:N\")\n"
-                 "  --threads N  request workers (default: one per core)\n";
+    std::cerr << "usage: Sayora_server_Tavrel [--port N] [--threads N] [--parent-pid N]\n"
+                 "  --port N        listen on 127.0.0.1:N instead of 5000 (0: any free port,\n"
+                 "                  printed as \"listening on 127.0.0.1:N\")\n"
+                 "  --threads N     request workers (default: one per core)\n"
+                 "  --parent-pid N  end as soon as process N, which started this one, ends\n"
+                 "exit codes: 0 stopped, 1 failed, 2 usage, 3 the port is held by another process\n";
 }
 
 bool parseNumber(const char *s, long min, long max, long &out)
@@ -48,6 +55,19 @@ void raiseFileLimit()
     }
 }
 
+// The service must never outlive the program that started it: a program that
+// is killed (or crashes, or the session ends) leaves no service behind on its
+// port to block the next start. The kernel sends the signal when the parent
+// ends; if it has already ended, the service was orphaned before it could ask.
+// The signal follows the thread that started the service, so the program
+// starts it from its main thread.
+bool endWithParent(pid_t parent)
+{
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0)
+        return false;
+    return getppid() == parent;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -61,6 +81,11 @@ int main(int argc, char **argv)
             ++i;
         } else if (arg == "--threads" && i + 1 < argc && parseNumber(argv[i + 1], 1, 256, value)) {
             config.threads = static_cast<unsigned>(value);
+            ++i;
+        } else if (arg == contract::process::parentPidOption && i + 1 < argc &&
+                   parseNumber(argv[i + 1], 1, std::numeric_limits<pid_t>::max(), value)) {
+            if (!endWithParent(static_cast<pid_t>(value)))
+                return 0;  // the program is gone already: nobody to serve
             ++i;
         } else {
             usage();
@@ -103,7 +128,7 @@ int main(int argc, char **argv)
     if (!service.bind(error)) {
         std::cerr << "Sayora_server_Tavrel: " << error << "\n"
                   << "Sayora_server_Tavrel: 端口 " << config.port << " 无法使用，语音服务未启动\n";
-        return 1;
+        return service.portTaken() ? contract::process::exitPortTaken : 1;
     }
     std::cout << "listening on " << config.host << ":" << service.port() << std::endl;
 

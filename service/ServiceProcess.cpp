@@ -1,62 +1,19 @@
 #include "ServiceProcess.h"
 
+#include "ServiceContract.h"
 #include "ServiceWatchdog.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
-#include <QThread>
 
 #ifndef Q_OS_WIN
+#include "ServiceOwnership.h"
+
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <csignal>
-#include <sys/types.h>
-#include <unistd.h>
 #endif
 
 namespace {
 ServiceWatchdog *serviceWatchdog = nullptr;
-
-#ifndef Q_OS_WIN
-// Pids of every process whose executable is the service. Linux cuts the short
-// process name to 15 characters, so the executable path is matched instead of
-// the name; processes we may not inspect fall back to their first argument.
-QList<pid_t> servicePids()
-{
-    const QString name = ServiceProcess::executableName();
-    QList<pid_t> pids;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &entry : entries) {
-        bool isPid = false;
-        const pid_t pid = entry.toInt(&isPid);
-        if (!isPid || pid == getpid())
-            continue;
-
-        QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(entry));
-        exe.remove(QStringLiteral(" (deleted)"));
-        if (exe.isEmpty()) {
-            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
-            if (cmdline.open(QIODevice::ReadOnly))
-                exe = QString::fromLocal8Bit(cmdline.readAll().split('\0').value(0));
-        }
-        if (!exe.isEmpty() && QFileInfo(exe).fileName() == name)
-            pids.append(pid);
-    }
-    return pids;
-}
-
-bool isGone(pid_t pid)
-{
-    // A zombie has released everything and no longer runs.
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray line = stat.readAll();
-    const int close = line.lastIndexOf(')');
-    return close < 0 || line.mid(close + 2, 1) == "Z";
-}
-#endif
+QString serviceFolder; // the working folder the service was started in
 } // namespace
 
 namespace ServiceProcess {
@@ -80,10 +37,21 @@ ServiceWatchdog *watchdog()
     return serviceWatchdog;
 }
 
+void clearPort(const QString &workDir)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(workDir);
+#else
+    if (!serviceWatchdog)
+        ServiceOwnership::endLeftoverOnPort(contract::process::defaultPort, workDir, 3000);
+#endif
+}
+
 void start(const QString &workDir)
 {
     if (serviceWatchdog)
         return;
+    serviceFolder = workDir;
     serviceWatchdog = new ServiceWatchdog(workDir + QStringLiteral("server/") + executableName(), QStringList());
     serviceWatchdog->start();
 }
@@ -102,16 +70,9 @@ void stop(int waitMs)
     taskkill.start(QStringLiteral("taskkill /f /im Sayora_server_Tavrel.exe"), QIODevice::ReadWrite);
     taskkill.waitForFinished(waitMs);
 #else
-    const QList<pid_t> pids = servicePids();
-    for (pid_t pid : pids)
-        ::kill(pid, SIGKILL);
-
-    QElapsedTimer clock;
-    clock.start();
-    for (pid_t pid : pids) {
-        while (!isGone(pid) && clock.elapsed() < waitMs)
-            QThread::msleep(10);
-    }
+    // Only what is ours: a service another window or a command-line render
+    // started is tied to its own program and left alone.
+    ServiceOwnership::endLeftovers(serviceFolder.isEmpty() ? QDir::currentPath() : serviceFolder, waitMs);
 #endif
 }
 

@@ -1,5 +1,10 @@
 #include "ServiceWatchdog.h"
 
+#include "ServiceContract.h"
+#include "ServiceOwnership.h"
+
+#include <QCoreApplication>
+#include <QDir>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QTimer>
@@ -10,13 +15,25 @@
 
 namespace {
 Q_LOGGING_CATEGORY(watchdogLog, "lumo.service")
+
+// How long a leftover service may take to end before its port is given up.
+constexpr int leftoverWaitMs = 3000;
+
+quint16 portOf(const QStringList &arguments)
+{
+    const int at = arguments.indexOf(QStringLiteral("--port"));
+    bool ok = false;
+    const uint port = at >= 0 ? arguments.value(at + 1).toUInt(&ok) : 0;
+    return ok && port <= 65535 ? quint16(port) : quint16(contract::process::defaultPort);
 }
+} // namespace
 
 ServiceWatchdog::ServiceWatchdog(const QString &program, const QStringList &arguments, QObject *parent)
     : QObject(parent)
     , m_program(program)
     , m_arguments(arguments)
     , m_process(new QProcess(this))
+    , m_port(portOf(arguments))
 {
 #ifdef Q_OS_WIN
     // A console of its own, with the standard streams left to that console, so
@@ -42,7 +59,22 @@ ServiceWatchdog::~ServiceWatchdog()
 void ServiceWatchdog::start()
 {
     m_watching = true;
+    // Before the first try, so that nobody talks to the leftover meanwhile.
+    replaceLeftover();
     launch();
+}
+
+bool ServiceWatchdog::replaceLeftover()
+{
+    if (m_replacedLeftover)
+        return false;
+    const QString folder =
+        m_process->workingDirectory().isEmpty() ? QDir::currentPath() : m_process->workingDirectory();
+    if (!ServiceOwnership::endLeftoverOnPort(m_port, folder, leftoverWaitMs))
+        return false;
+    qCWarning(watchdogLog, "a speech service left behind held port %u; it was ended", unsigned(m_port));
+    m_replacedLeftover = true;
+    return true;
 }
 
 void ServiceWatchdog::stop()
@@ -56,13 +88,18 @@ void ServiceWatchdog::launch()
 {
     if (!m_watching || m_process->state() != QProcess::NotRunning)
         return;
-    m_process->start(m_program, m_arguments, QIODevice::ReadWrite);
+    m_process->start(m_program, m_arguments + ServiceOwnership::parentArguments(QCoreApplication::applicationPid()),
+                     QIODevice::ReadWrite);
 }
 
-void ServiceWatchdog::onFinished()
+void ServiceWatchdog::onFinished(int exitCode, QProcess::ExitStatus status)
 {
     if (!m_watching)
         return;
+    if (status == QProcess::NormalExit && exitCode == contract::process::exitPortTaken) {
+        onPortTaken();
+        return;
+    }
     if (!m_budget.allow(m_clock.elapsed())) {
         qCWarning(watchdogLog, "the speech service keeps ending; not starting it again");
         m_watching = false;
@@ -80,4 +117,16 @@ void ServiceWatchdog::onFinished()
         if (m_watching)
             emit restarted();
     });
+}
+
+void ServiceWatchdog::onPortTaken()
+{
+    // A leftover that took the port after the start, once.
+    if (replaceLeftover()) {
+        QTimer::singleShot(restartDelayMs, this, [this] { launch(); });
+        return;
+    }
+    qCWarning(watchdogLog, "port %u is held by another process; the speech service cannot listen", unsigned(m_port));
+    m_watching = false;
+    emit portTaken(m_port);
 }

@@ -2,6 +2,8 @@
 #include "FakeService.h"
 #include "MainWindow.h"
 #include "MessageBoxCatcher.h"
+#include "ProcessTable.h"
+#include "ServiceOwnership.h"
 #include "ServiceProcess.h"
 #include "ServiceWatchdog.h"
 #include "TestSupport.h"
@@ -20,7 +22,8 @@
 
 // The main window and the service process it starts and stops. The service is
 // played by a stand-in executable of the same name that records where it was
-// started from.
+// started from. What the real service does with the program's mark (ending
+// with it, a port held) is tested in test_servicelifetime.
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -32,7 +35,7 @@ private slots:
 
     void formMatches();
     void startsServiceFromWorkingFolderAndStopsItOnClose();
-    void closeEndsEveryServiceProcess();
+    void closeEndsOwnServiceAndLeftoversOfTheFolder();
     void folderWithBlanksStillStartsTheService();
     void closeWithoutServiceClosesAtOnce();
     void serviceThatEndsIsStartedAgain();
@@ -41,7 +44,7 @@ private slots:
 private:
     static QString standIn();
     static void installStandIn(const QString &folder);
-    static int runningServices();
+    static int runningServices(const QString &folder = QDir::currentPath());
     static int serviceStarts();
     static void killService();
 
@@ -63,17 +66,14 @@ void TestMainWindow::installStandIn(const QString &folder)
     QVERIFY(QFile::copy(standIn(), target));
 }
 
-int TestMainWindow::runningServices()
+int TestMainWindow::runningServices(const QString &folder)
 {
-    // Count live processes whose executable is the service, as the stop does.
+    // Live service processes of that working folder: tests beside this one
+    // run services of their own folders.
     int count = 0;
-    const auto entries = QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &entry : entries) {
-        const QString exe = QFile::symLinkTarget("/proc/" + entry + "/exe");
-        if (QFileInfo(exe).fileName() != ServiceProcess::executableName())
-            continue;
-        QFile stat("/proc/" + entry + "/stat");
-        if (stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z "))
+    const QList<ProcessInfo> processes = ProcessTable::all();
+    for (const ProcessInfo &process : processes) {
+        if (ServiceOwnership::isService(process) && process.workingFolder == QDir(folder).canonicalPath())
             ++count;
     }
     return count;
@@ -199,23 +199,43 @@ void TestMainWindow::startsServiceFromWorkingFolderAndStopsItOnClose()
     }
 }
 
-void TestMainWindow::closeEndsEveryServiceProcess()
+void TestMainWindow::closeEndsOwnServiceAndLeftoversOfTheFolder()
 {
     installStandIn(QDir::currentPath());
-    // A leftover of an earlier run, started by someone else.
+    // A leftover of an earlier run in this folder, that no program watches.
     QProcess leftover;
     leftover.start(QDir::currentPath() + "/server/" + ServiceProcess::executableName(), QStringList());
     QVERIFY(leftover.waitForStarted());
+    // A service this program watches as another window would its own.
+    QProcess watched;
+    watched.start(QDir::currentPath() + "/server/" + ServiceProcess::executableName(),
+                  ServiceOwnership::parentArguments(QCoreApplication::applicationPid()));
+    QVERIFY(watched.waitForStarted());
+    // And one of another working folder.
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
+    installStandIn(elsewhere.path());
+    QProcess neighbour;
+    neighbour.setWorkingDirectory(elsewhere.path());
+    neighbour.start(elsewhere.path() + "/server/" + ServiceProcess::executableName(), QStringList());
+    QVERIFY(neighbour.waitForStarted());
 
     MainWindow window;
     ++m_pages;
     window.show();
-    QTRY_COMPARE(runningServices(), 2);
+    QTRY_COMPARE(runningServices(), 3);
 
     QVERIFY(window.close());
-    QCOMPARE(runningServices(), 0);
     QVERIFY(leftover.waitForFinished(5000));
     QCOMPARE(leftover.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(runningServices(), 1);
+    QCOMPARE(watched.state(), QProcess::Running);
+    QCOMPARE(runningServices(elsewhere.path()), 1);
+    QCOMPARE(neighbour.state(), QProcess::Running);
+    watched.kill();
+    neighbour.kill();
+    QVERIFY(watched.waitForFinished());
+    QVERIFY(neighbour.waitForFinished());
 }
 
 void TestMainWindow::folderWithBlanksStillStartsTheService()
@@ -230,9 +250,9 @@ void TestMainWindow::folderWithBlanksStillStartsTheService()
     QVERIFY(QDir::setCurrent(previous));
 
     QTRY_VERIFY(QFile::exists(temp.path() + "/service-started.txt"));
-    QCOMPARE(runningServices(), 1);
+    QCOMPARE(runningServices(temp.path()), 1);
     ServiceProcess::stop();
-    QCOMPARE(runningServices(), 0);
+    QCOMPARE(runningServices(temp.path()), 0);
 }
 
 void TestMainWindow::closeWithoutServiceClosesAtOnce()
