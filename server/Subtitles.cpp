@@ -62,6 +62,16 @@ bool isSpeakable(char32_t c)
     return true;
 }
 
+bool isSentenceFinal(char32_t c)
+{
+    switch (c) {
+    case U'。': case U'！': case U'？': case U'!': case U'?': case U'…': case U'．':
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool hasSpeakable(const std::u32string &t, std::size_t b, std::size_t e)
 {
     for (std::size_t i = b; i < e; ++i)
@@ -75,12 +85,7 @@ TextSpan makeSpan(const std::u32string &t, std::size_t b, std::size_t e)
     TextSpan s;
     s.begin = b;
     s.end = e;
-    std::size_t tb = b, te = e;
-    while (tb < te && isSpace(t[tb]))
-        ++tb;
-    while (te > tb && isSpace(t[te - 1]))
-        --te;
-    s.text = encodeUtf8(t.substr(tb, te - tb));
+    s.text = encodeUtf8(cueText(t.substr(b, e - b)));
     return s;
 }
 
@@ -109,6 +114,73 @@ void cutLong(const std::u32string &t, std::size_t b, std::size_t e, std::vector<
 }
 
 }  // namespace
+
+std::u32string cueText(const std::u32string &text)
+{
+    // The comma a folded line break leaves shows on screen as a stray mark:
+    // none at the start, none after the end of a sentence.
+    constexpr char32_t foldingComma = U'，';
+    std::size_t b = 0, e = text.size();
+    while (b < e && (isSpace(text[b]) || text[b] == foldingComma))
+        ++b;
+    for (;;) {
+        while (e > b && isSpace(text[e - 1]))
+            --e;
+        if (e == b || text[e - 1] != foldingComma)
+            break;
+        std::size_t before = e - 1;
+        while (before > b && (isSpace(text[before - 1]) || text[before - 1] == foldingComma || isCloser(text[before - 1])))
+            --before;
+        if (before == b || !isSentenceFinal(text[before - 1]))
+            break;
+        --e;
+    }
+    if (!hasSpeakable(text, b, e))
+        return std::u32string();
+    return text.substr(b, e - b);
+}
+
+std::vector<Cue> tidyCues(std::vector<Cue> cues)
+{
+    std::vector<Cue> kept;
+    kept.reserve(cues.size());
+    std::int64_t orphanStartMs = -1; // a dropped cue before the first kept one
+    for (Cue &cue : cues) {
+        std::u32string text;
+        if (decodeUtf8(cue.text, text)) {
+            // Each line on its own: a cue may hold several.
+            std::u32string cleaned;
+            std::size_t from = 0;
+            while (from <= text.size()) {
+                std::size_t nl = text.find(U'\n', from);
+                if (nl == std::u32string::npos)
+                    nl = text.size();
+                const std::u32string line = cueText(text.substr(from, nl - from));
+                if (!line.empty()) {
+                    if (!cleaned.empty())
+                        cleaned.push_back(U'\n');
+                    cleaned += line;
+                }
+                from = nl + 1;
+            }
+            cue.text = encodeUtf8(cleaned);
+        }
+        if (cue.text.empty()) {
+            // Nothing to read: its time goes to the cue before it, or after it.
+            if (!kept.empty())
+                kept.back().endMs = std::max(kept.back().endMs, cue.endMs);
+            else if (orphanStartMs < 0)
+                orphanStartMs = cue.startMs;
+            continue;
+        }
+        if (orphanStartMs >= 0) {
+            cue.startMs = std::min(cue.startMs, orphanStartMs);
+            orphanStartMs = -1;
+        }
+        kept.push_back(std::move(cue));
+    }
+    return kept;
+}
 
 bool decodeUtf8(const std::string &in, std::u32string &out)
 {
@@ -279,7 +351,7 @@ std::string format(const std::vector<Cue> &cues)
 {
     std::string out;
     int n = 0;
-    for (const Cue &c : cues) {
+    for (const Cue &c : tidyCues(cues)) {
         out += std::to_string(++n);
         out += '\n';
         out += formatTime(c.startMs);

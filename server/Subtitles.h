@@ -31,6 +31,16 @@ constexpr int kMaxCueColumns = 40;
 bool decodeUtf8(const std::string &in, std::u32string &out);
 std::string encodeUtf8(const std::u32string &in);
 
+// The text a cue shows of a piece of the request: trimmed, without the comma
+// a folded line break leaves at its start or after a sentence's end; empty
+// when nothing in it is read aloud (marks only).
+std::u32string cueText(const std::u32string &piece);
+
+// Cues as written: each line's text as cueText() makes it; a cue left with
+// no text is dropped and its time given to the cue before it (or, at the
+// start, the one after it).
+std::vector<Cue> tidyCues(std::vector<Cue> cues);
+
 // One span per sentence or clause (cut after 。！？；，.!?; and line breaks),
 // long clauses cut again to at most kMaxCueColumns, preferring blanks.
 std::vector<TextSpan> splitIntoSpans(const std::u32string &text);
@@ -42,6 +52,7 @@ std::vector<Cue> timeSpans(const std::vector<TextSpan> &spans, const SynthesisRe
                            std::int64_t leadSamples, std::int64_t totalSamples);
 
 std::string formatTime(std::int64_t ms);  // "HH:MM:SS,mmm"
+// The SRT text of tidyCues(cues), numbered from 1.
 std::string format(const std::vector<Cue> &cues);
 
 // Tolerant reader: CRLF or LF, optional BOM and numbers, "," or "." before

@@ -271,6 +271,12 @@ void TestCliEndToEnd::run()
         const QString subtitles = readText(output.chopped(4) + ".srt");
         for (const QString &text : spoken)
             QVERIFY2(subtitles.contains(text), qPrintable(text + " not in:\n" + subtitles));
+        // The commas that folding the script's line breaks leaves never show.
+        const QRegularExpression strayComma(QStringLiteral("^，|[。！？!?…]”?，$"));
+        for (const QString &line : subtitles.split('\n')) {
+            if (!line.contains("-->"))
+                QVERIFY2(!strayComma.match(line.trimmed()).hasMatch(), qPrintable(line + " in:\n" + subtitles));
+        }
         // Nothing half written beside it.
         const QStringList beside = QDir(QFileInfo(output).absolutePath()).entryList(QDir::Files | QDir::Hidden);
         for (const QString &name : beside)

@@ -42,6 +42,66 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"，，，", {}},
         SplitCase{"line one\nline two", {"line one", "line two"}}));
 
+// Texts as the program folds them (a line break becomes "，"): the cues show
+// the written text without the comma the fold leaves behind.
+INSTANTIATE_TEST_SUITE_P(
+    FoldedTexts, CueSplitting,
+    ::testing::Values(
+        SplitCase{"我们去银行取了3,500元。，", {"我们去银行取了3,500元。"}},
+        SplitCase{"，晚上八点半，", {"晚上八点半，"}},
+        SplitCase{"第一句话。，第二句话。，", {"第一句话。", "第二句话。"}},
+        SplitCase{"，真的吗？，好！，", {"真的吗？", "好！"}},
+        SplitCase{"他说：“走吧。”，", {"他说：“走吧。”"}},
+        SplitCase{"等一下……，", {"等一下……"}},
+        SplitCase{"Hello!，World?，", {"Hello!", "World?"}},
+        SplitCase{"，，第一行，第二行", {"第一行，", "第二行"}},
+        SplitCase{"，。，", {}}));
+
+struct TidyCase {
+    const char *name;
+    std::vector<Cue> in;
+    std::vector<Cue> out;
+};
+
+class CueTidying : public ::testing::TestWithParam<TidyCase> {};
+
+TEST_P(CueTidying, CleansTextsAndGivesEmptyCuesTimeToANeighbour)
+{
+    const std::vector<Cue> tidy = tidyCues(GetParam().in);
+    ASSERT_EQ(tidy.size(), GetParam().out.size()) << GetParam().name;
+    for (std::size_t i = 0; i < tidy.size(); ++i) {
+        EXPECT_EQ(tidy[i].text, GetParam().out[i].text) << GetParam().name << " cue " << i;
+        EXPECT_EQ(tidy[i].startMs, GetParam().out[i].startMs) << GetParam().name << " cue " << i;
+        EXPECT_EQ(tidy[i].endMs, GetParam().out[i].endMs) << GetParam().name << " cue " << i;
+    }
+    // What format() writes is what tidyCues() keeps.
+    const std::vector<Cue> written = parse(format(GetParam().in));
+    ASSERT_EQ(written.size(), tidy.size());
+    for (std::size_t i = 0; i < tidy.size(); ++i)
+        EXPECT_EQ(written[i].text, tidy[i].text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cues, CueTidying,
+    ::testing::Values(
+        TidyCase{"clean cues stay as they are",
+                 {{0, 900, "第一句话。"}, {1000, 1800, "第二句话。"}},
+                 {{0, 900, "第一句话。"}, {1000, 1800, "第二句话。"}}},
+        TidyCase{"folding commas go",
+                 {{0, 900, "，第一句话。，"}, {1000, 1800, "，晚上八点半，"}},
+                 {{0, 900, "第一句话。"}, {1000, 1800, "晚上八点半，"}}},
+        TidyCase{"a cue of marks only gives its time to the one before",
+                 {{0, 900, "好的。"}, {900, 1400, "。，"}, {1500, 2000, "再见。"}},
+                 {{0, 1400, "好的。"}, {1500, 2000, "再见。"}}},
+        TidyCase{"at the start, to the one after",
+                 {{0, 400, "……"}, {500, 1000, "开始。"}},
+                 {{0, 1000, "开始。"}}},
+        TidyCase{"each line of a cue on its own",
+                 {{0, 900, "第一行。，\n，第二行"}},
+                 {{0, 900, "第一行。\n第二行"}}},
+        TidyCase{"nothing at all", {{0, 500, "，"}}, {}}),
+    [](const ::testing::TestParamInfo<TidyCase> &info) { return "case" + std::to_string(info.index); });
+
 TEST(CueSplitting, LongClausesAreCutToTheLineLength)
 {
     // 50 ideographs without a mark: 100 columns → three pieces.
