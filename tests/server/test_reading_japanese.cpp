@@ -2,6 +2,7 @@
 // numbers and counters as an announcer reads them, Latin words for the
 // English voice, and the origin each engine character keeps. The expected
 // kana are how the sentences are read in standard Japanese.
+#include "JapaneseCounters.h"
 #include "JapaneseReader.h"
 #include "Utf8.h"
 
@@ -493,4 +494,213 @@ TEST(JapaneseReader, ManyThreadsReadAtOnce)
     for (std::thread &t : threads)
         t.join();
     EXPECT_EQ(mismatches, std::vector<int>(8, 0));
+}
+
+// The stages of the reading, each on its own. The expected kana are how an
+// announcer reads the counts; "number|counter" shows where the number's
+// reading ends, which decides the origin of each kana.
+namespace {
+
+namespace ja = tavrel::reading::japanese_detail;
+
+std::string said(const ja::Counted &c) { return utf8::encode(c.number) + "|" + utf8::encode(c.counter); }
+
+ja::Number number(const std::string &written)
+{
+    const std::size_t dot = written.find('.');
+    return dot == std::string::npos ? ja::makeNumber(written, {})
+                                    : ja::makeNumber(written.substr(0, dot), written.substr(dot + 1));
+}
+
+}  // namespace
+
+TEST(JapaneseCounters, TheTableReadsWhole)
+{
+    EXPECT_EQ(ja::counterTableProblems(), std::vector<std::string>{});
+    ASSERT_FALSE(ja::counters().empty());
+    // Longest first, so that 時間 is found before 時; no counter twice.
+    for (std::size_t i = 0; i + 1 < ja::counters().size(); ++i) {
+        EXPECT_GE(ja::counters()[i].written.size(), ja::counters()[i + 1].written.size());
+        for (std::size_t j = i + 1; j < ja::counters().size(); ++j)
+            EXPECT_NE(ja::counters()[i].written, ja::counters()[j].written) << utf8::encode(ja::counters()[i].written);
+    }
+    for (const char32_t sign : {U'¥', U'$', U'€'})
+        EXPECT_NE(ja::currencySign(sign), nullptr);
+    EXPECT_EQ(ja::currencySign(U'円'), nullptr);
+    // A sign is read only before a number, never as a counter after one.
+    for (const ja::Counter &c : ja::counters())
+        EXPECT_FALSE(c.sign) << utf8::encode(c.written);
+}
+
+TEST(JapaneseCounters, CountsWithTheirSoundChanges)
+{
+    struct CountCase {
+        const char32_t *counter;
+        const char *number;
+        bool date;  // a day of the month
+        const char *said;
+    };
+    const CountCase cases[] = {
+        // people: words for one and two, よ for four
+        {U"人", "1", false, "ヒトリ|"}, {U"人", "2", false, "フタリ|"}, {U"人", "3", false, "サン|ニン"},
+        {U"人", "4", false, "ヨ|ニン"}, {U"人", "14", false, "ジュウヨ|ニン"}, {U"人", "100", false, "ヒャク|ニン"},
+        // days of the month, and numbers of days
+        {U"日", "1", true, "ツイタチ|"}, {U"日", "1", false, "イチニチ|"}, {U"日", "2", true, "フツカ|"},
+        {U"日", "3", true, "ミッカ|"}, {U"日", "4", true, "ヨッカ|"}, {U"日", "5", true, "イツカ|"},
+        {U"日", "6", true, "ムイカ|"}, {U"日", "7", true, "ナノカ|"}, {U"日", "8", true, "ヨウカ|"},
+        {U"日", "9", true, "ココノカ|"}, {U"日", "10", true, "トオカ|"}, {U"日", "11", true, "ジュウイチ|ニチ"},
+        {U"日", "14", true, "ジュウヨッカ|"}, {U"日", "17", true, "ジュウシチ|ニチ"},
+        {U"日", "19", true, "ジュウク|ニチ"}, {U"日", "20", true, "ハツカ|"}, {U"日", "24", true, "ニジュウヨッカ|"},
+        {U"日", "29", true, "ニジュウク|ニチ"}, {U"日", "31", true, "サンジュウイチ|ニチ"},
+        {U"日間", "1", false, "イチニチ|カン"}, {U"日間", "2", false, "フツカ|カン"},
+        {U"日間", "10", false, "トオカ|カン"}, {U"日間", "15", false, "ジュウゴ|ニチカン"},
+        {U"日間", "34", false, "サンジュウヨッカ|カン"},
+        // months and hours
+        {U"月", "1", false, "イチ|ガツ"}, {U"月", "4", false, "シ|ガツ"}, {U"月", "7", false, "シチ|ガツ"},
+        {U"月", "9", false, "ク|ガツ"}, {U"月", "12", false, "ジュウニ|ガツ"},
+        {U"時", "0", false, "レイ|ジ"}, {U"時", "4", false, "ヨ|ジ"}, {U"時", "7", false, "シチ|ジ"},
+        {U"時", "9", false, "ク|ジ"}, {U"時", "19", false, "ジュウク|ジ"},
+        {U"時間", "4", false, "ヨ|ジカン"}, {U"時間", "9", false, "ク|ジカン"}, {U"時間", "24", false, "ニジュウヨ|ジカン"},
+        {U"分", "1", false, "イッ|プン"}, {U"分", "2", false, "ニ|フン"}, {U"分", "3", false, "サン|プン"},
+        {U"分", "4", false, "ヨン|プン"}, {U"分", "5", false, "ゴ|フン"}, {U"分", "6", false, "ロッ|プン"},
+        {U"分", "8", false, "ハッ|プン"}, {U"分", "10", false, "ジュッ|プン"}, {U"分", "30", false, "サンジュッ|プン"},
+        {U"分間", "3", false, "サン|プンカン"}, {U"分間", "5", false, "ゴ|フンカン"},
+        {U"秒", "0.5", false, "レイテンゴ|ビョウ"},
+        // years
+        {U"年", "4", false, "ヨ|ネン"}, {U"年", "2026", false, "ニセンニジュウロク|ネン"},
+        {U"年", "1994", false, "センキュウヒャクキュウジュウヨ|ネン"}, {U"年生", "1", false, "イチ|ネンセイ"},
+        {U"年生", "4", false, "ヨ|ネンセイ"}, {U"年間", "4", false, "ヨ|ネンカン"},
+        {U"か月", "1", false, "イッ|カゲツ"}, {U"か月", "3", false, "サン|カゲツ"}, {U"ヶ月", "6", false, "ロッ|カゲツ"},
+        {U"カ月", "10", false, "ジュッ|カゲツ"}, {U"週間", "1", false, "イッ|シュウカン"},
+        {U"週間", "6", false, "ロク|シュウカン"}, {U"週間", "8", false, "ハッ|シュウカン"},
+        // h-row counters: ッ before ぽ, voiced after さん, せん, まん
+        {U"本", "1", false, "イッ|ポン"}, {U"本", "2", false, "ニ|ホン"}, {U"本", "3", false, "サン|ボン"},
+        {U"本", "4", false, "ヨン|ホン"}, {U"本", "6", false, "ロッ|ポン"}, {U"本", "8", false, "ハッ|ポン"},
+        {U"本", "10", false, "ジュッ|ポン"}, {U"本", "100", false, "ヒャッ|ポン"}, {U"本", "300", false, "サンビャッ|ポン"},
+        {U"本", "1000", false, "セン|ボン"}, {U"本", "3000", false, "サンゼン|ボン"}, {U"本", "10000", false, "イチマン|ボン"},
+        {U"匹", "1", false, "イッ|ピキ"}, {U"匹", "3", false, "サン|ビキ"}, {U"匹", "4", false, "ヨン|ヒキ"},
+        {U"匹", "6", false, "ロッ|ピキ"}, {U"杯", "1", false, "イッ|パイ"}, {U"杯", "3", false, "サン|バイ"},
+        {U"杯", "4", false, "ヨン|ハイ"}, {U"杯", "8", false, "ハッ|パイ"},
+        {U"泊", "1", false, "イッ|パク"}, {U"泊", "2", false, "ニ|ハク"}, {U"泊", "3", false, "サン|パク"},
+        {U"泊", "4", false, "ヨン|パク"}, {U"泊", "10", false, "ジュッ|パク"},
+        // k-row counters
+        {U"個", "1", false, "イッ|コ"}, {U"個", "3", false, "サン|コ"}, {U"個", "6", false, "ロッ|コ"},
+        {U"個", "8", false, "ハッ|コ"}, {U"個", "10", false, "ジュッ|コ"}, {U"回", "100", false, "ヒャッ|カイ"},
+        {U"階", "1", false, "イッ|カイ"}, {U"階", "3", false, "サン|ガイ"}, {U"階", "6", false, "ロッ|カイ"},
+        {U"件", "6", false, "ロッ|ケン"}, {U"軒", "1", false, "イッ|ケン"}, {U"軒", "3", false, "サン|ゲン"},
+        {U"曲", "1", false, "イッ|キョク"},
+        // s- and t-row counters: no ッ after ろく or ひゃく
+        {U"歳", "1", false, "イッ|サイ"}, {U"歳", "6", false, "ロク|サイ"}, {U"歳", "8", false, "ハッ|サイ"},
+        {U"歳", "10", false, "ジュッ|サイ"}, {U"歳", "20", false, "ハタチ|"}, {U"才", "20", false, "ハタチ|"},
+        {U"歳", "21", false, "ニジュウイッ|サイ"}, {U"冊", "1", false, "イッ|サツ"}, {U"冊", "6", false, "ロク|サツ"},
+        {U"足", "1", false, "イッ|ソク"}, {U"足", "3", false, "サン|ゾク"}, {U"点", "10", false, "ジュッ|テン"},
+        {U"点", "100", false, "ヒャク|テン"}, {U"頭", "8", false, "ハッ|トウ"}, {U"通", "1", false, "イッ|ツウ"},
+        {U"着", "1", false, "イッ|チャク"}, {U"社", "10", false, "ジュッ|シャ"},
+        // counters that change nothing
+        {U"枚", "1", false, "イチ|マイ"}, {U"枚", "4", false, "ヨン|マイ"}, {U"台", "4", false, "ヨン|ダイ"},
+        {U"度", "1", false, "イチ|ド"}, {U"番", "1", false, "イチ|バン"}, {U"倍", "2.5", false, "ニテンゴ|バイ"},
+        {U"号", "4", false, "ヨン|ゴウ"}, {U"位", "1", false, "イチ|イ"}, {U"名", "3", false, "サン|メイ"},
+        {U"割", "3", false, "サン|ワリ"},
+        {U"円", "1", false, "イチ|エン"}, {U"円", "4", false, "ヨ|エン"}, {U"円", "14", false, "ジュウヨ|エン"},
+        {U"円", "10000", false, "イチマン|エン"},
+        {U"つ", "1", false, "ヒトツ|"}, {U"つ", "2", false, "フタツ|"}, {U"つ", "3", false, "ミッツ|"},
+        {U"つ", "4", false, "ヨッツ|"}, {U"つ", "5", false, "イツツ|"}, {U"つ", "6", false, "ムッツ|"},
+        {U"つ", "7", false, "ナナツ|"}, {U"つ", "8", false, "ヤッツ|"}, {U"つ", "9", false, "ココノツ|"},
+        {U"つ", "10", false, "トオ|"},
+        // units
+        {U"%", "1", false, "イチ|パーセント"}, {U"%", "10", false, "ジュッ|パーセント"},
+        {U"%", "100", false, "ヒャク|パーセント"}, {U"cm", "10", false, "ジュッ|センチメートル"},
+        {U"km", "5", false, "ゴ|キロメートル"},
+    };
+    for (const CountCase &c : cases) {
+        const ja::Counter &counter = ja::counterNamed(c.counter);
+        SCOPED_TRACE(c.number + utf8::encode(c.counter));
+        ASSERT_EQ(counter.written, c.counter);
+        EXPECT_EQ(said(ja::count(number(c.number), counter, c.date)), c.said);
+    }
+}
+
+TEST(JapaneseCounters, CurrencySignsAreReadAfterTheNumber)
+{
+    const ja::Counted yen = ja::count(number("4"), *ja::currencySign(U'¥'), false);
+    EXPECT_EQ(said(yen), "ヨ|エン");
+    EXPECT_FALSE(yen.loanword);
+    const ja::Counted dollars = ja::count(number("20"), *ja::currencySign(U'$'), false);
+    EXPECT_EQ(said(dollars), "ニジュウ|ドル");
+    EXPECT_TRUE(dollars.loanword);
+    EXPECT_EQ(said(ja::count(number("5"), *ja::currencySign(U'€'), false)), "ゴ|ユーロ");
+}
+
+TEST(JapaneseCounters, OnlyWhereTheyApply)
+{
+    // つ counts only what has a word of its own: one to ten.
+    const ja::Counter &tsu = ja::counterNamed(U"つ");
+    for (const char *n : {"1", "5", "10"})
+        EXPECT_TRUE(ja::counterApplies(tsu, number(n))) << n;
+    for (const char *n : {"0", "11", "100", "1.5"})
+        EXPECT_FALSE(ja::counterApplies(tsu, number(n))) << n;
+    EXPECT_TRUE(ja::counterApplies(ja::counterNamed(U"本"), number("11")));
+    EXPECT_TRUE(ja::counterNamed(U"分の").numberAfter);
+}
+
+TEST(JapaneseCounters, CountersOnlyMeCabKnowsTakeTheSameChanges)
+{
+    struct GenericCase {
+        const char *number;
+        const char32_t *pron;     // as MeCab gives it
+        const char32_t *spelled;
+        const char *said;         // number|pronunciation
+        const char32_t *spelledAfter;
+    };
+    const GenericCase cases[] = {
+        {"1", U"ショー", U"ショウ", "イッ|ショー", U"ショウ"},    // 章
+        {"8", U"ショー", U"ショウ", "ハッ|ショー", U"ショウ"},
+        {"6", U"ショー", U"ショウ", "ロク|ショー", U"ショウ"},
+        {"6", U"カン", U"カン", "ロッ|カン", U"カン"},              // 巻
+        {"3", U"カン", U"カン", "サン|カン", U"カン"},
+        {"3", U"チョーメ", U"チョウメ", "サン|チョーメ", U"チョウメ"},  // 丁目
+        {"1", U"ヘン", U"ヘン", "イッ|ペン", U"ペン"},              // 遍
+        {"2", U"ヘン", U"ヘン", "ニ|ヘン", U"ヘン"},
+        {"3", U"ヘン", U"ヘン", "サン|ベン", U"ベン"},
+    };
+    for (const GenericCase &c : cases) {
+        SCOPED_TRACE(c.number + utf8::encode(c.pron));
+        ja::Number n = number(c.number);
+        std::u32string pron = c.pron, spelled = c.spelled;
+        ja::genericCounter(n, pron, spelled);
+        EXPECT_EQ(utf8::encode(ja::joined(n.elements)) + "|" + utf8::encode(pron), c.said);
+        EXPECT_EQ(spelled, c.spelledAfter);
+    }
+}
+
+TEST(JapaneseNumbers, SaidAsAnAnnouncerSaysThem)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"0", "ゼロ"}, {"1", "イチ"}, {"10", "ジュウ"}, {"11", "ジュウイチ"}, {"19", "ジュウキュウ"},
+        {"20", "ニジュウ"}, {"100", "ヒャク"}, {"300", "サンビャク"}, {"600", "ロッピャク"}, {"800", "ハッピャク"},
+        {"1000", "セン"}, {"3000", "サンゼン"}, {"8000", "ハッセン"}, {"10000", "イチマン"},
+        {"11000", "イチマンセン"}, {"10000000", "イッセンマン"}, {"100000000", "イチオク"},
+        {"1000000000000", "イッチョウ"}, {"6000000000000", "ロクチョウ"}, {"8000000000000", "ハッチョウ"},
+        {"10000000000000000", "イッケイ"}, {"2026", "ニセンニジュウロク"},
+        {"12345", "イチマンニセンサンビャクヨンジュウゴ"}, {"007", "ナナ"},
+        {"0.5", "レイテンゴ"}, {"1.5", "イッテンゴ"}, {"3.14", "サンテンイチヨン"}, {"6.5", "ロクテンゴ"},
+        {"8.2", "ハッテンニ"}, {"10.5", "ジュッテンゴ"}, {"100.1", "ヒャクテンイチ"},
+    };
+    for (const auto &[written, kana] : cases)
+        EXPECT_EQ(utf8::encode(ja::joined(number(written).elements)), kana) << written;
+    EXPECT_EQ(utf8::encode(ja::digitByDigit("0120")), "ゼロイチニゼロ");
+    EXPECT_EQ(number("2026").value, 2026);
+    EXPECT_FALSE(number("2.5").whole);
+}
+
+TEST(JapaneseNumbers, NumbersWrittenInKanji)
+{
+    const std::pair<const char32_t *, const char *> cases[] = {
+        {U"五", "5"}, {U"〇", "0"}, {U"零", "0"}, {U"十", "10"}, {U"十一", "11"}, {U"百", "100"},
+        {U"三百", "300"}, {U"二千二十六", "2026"}, {U"二〇二六", "2026"}, {U"三万五千", "35000"},
+        {U"一億二千万", "120000000"},
+        {U"一二三", ""},  // a list of digits, not one number
+    };
+    for (const auto &[written, value] : cases)
+        EXPECT_EQ(ja::kanjiNumber(written), value) << utf8::encode(written);
 }
