@@ -45,6 +45,8 @@ private:
     static QString standIn();
     static void installStandIn(const QString &folder);
     static int runningServices(const QString &folder = QDir::currentPath());
+    static int childProcesses();
+    static bool restartDelayHasPassed();
     static int serviceStarts();
     static void killService();
 
@@ -77,6 +79,27 @@ int TestMainWindow::runningServices(const QString &folder)
             ++count;
     }
     return count;
+}
+
+// Live processes this one started. A start forks before it returns, so a
+// service started by mistake shows here at once, even before it runs.
+int TestMainWindow::childProcesses()
+{
+    int count = 0;
+    const QList<ProcessInfo> processes = ProcessTable::all();
+    for (const ProcessInfo &process : processes)
+        count += process.parentPid == QCoreApplication::applicationPid();
+    return count;
+}
+
+// Returns once a restart the watchdog had planned until now would have been
+// launched: a timer started now, longer than its pause, fires after the
+// watchdog's (Qt fires due timers in the order of their deadlines).
+bool TestMainWindow::restartDelayHasPassed()
+{
+    bool passed = false;
+    QTimer::singleShot(2 * ServiceWatchdog::restartDelayMs, Qt::PreciseTimer, [&passed] { passed = true; });
+    return QTest::qWaitFor([&passed] { return passed; }, 10000);
 }
 
 int TestMainWindow::serviceStarts()
@@ -188,9 +211,10 @@ void TestMainWindow::startsServiceFromWorkingFolderAndStopsItOnClose()
         QCOMPARE(QString::fromLocal8Bit(log.readAll()).trimmed() + "/", workDir);
 
         // A second window while the first process lives starts nothing more.
+        QCOMPARE(childProcesses(), 1);
         MainWindow second;
         ++m_pages;
-        QTest::qWait(200);
+        QCOMPARE(childProcesses(), 1);
         QCOMPARE(runningServices(), 1);
 
         QVERIFY(window.close());
@@ -286,7 +310,8 @@ void TestMainWindow::serviceThatEndsIsStartedAgain()
 
     // Closing is no crash: nothing is started again.
     QVERIFY(window.close());
-    QTest::qWait(2 * ServiceWatchdog::restartDelayMs + 200);
+    QVERIFY(restartDelayHasPassed());
+    QCOMPARE(childProcesses(), 0);
     QCOMPARE(runningServices(), 0);
     QCOMPARE(serviceStarts(), 2);
 }
@@ -309,7 +334,8 @@ void TestMainWindow::serviceThatKeepsEndingIsGivenUpOnce()
     QTRY_COMPARE(m_boxes.count(), boxesBefore + 1);
     QCOMPARE(m_boxes.last().caption, QString("语音服务异常"));
     QCOMPARE(m_boxes.last().text, QString("语音服务接连意外退出，已不再自动重启，请重启软件"));
-    QTest::qWait(2 * ServiceWatchdog::restartDelayMs + 200);
+    QVERIFY(restartDelayHasPassed());
+    QCOMPARE(childProcesses(), 0);
     QCOMPARE(serviceStarts(), 4);
     QCOMPARE(runningServices(), 0);
     QCOMPARE(m_boxes.count(), boxesBefore + 1);

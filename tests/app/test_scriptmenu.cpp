@@ -1,16 +1,12 @@
 #include "Autosave.h"
-#include "FakeService.h"
 #include "MainWindow.h"
-#include "MessageBoxCatcher.h"
+#include "PageHarness.h"
 #include "ScriptFile.h"
 #include "SynthesisJob.h"
 #include "TTSText.h"
-#include "TestSupport.h"
-#include "UrlRecorder.h"
 #include "ttsMain.h"
 
 #include <QAction>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
@@ -103,7 +99,6 @@ class TestScriptMenu : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -126,45 +121,32 @@ private:
     QAction *action(const char *name) const { return m_window->findChild<QAction *>(name); }
     QString path(const QString &name) const { return QDir::currentPath() + "/" + name; }
 
-    int voiceRequests() const { return m_service.requestsTo("/getVoices").size(); }
-
-    FakeService m_service;
-    UrlRecorder m_opened;
-    MessageBoxCatcher m_boxes;
+    PageHarness m_harness;
     MainWindow *m_window = nullptr;
-    int m_windows = 0;
-    int m_boxBase = 0;
 };
 
 void TestScriptMenu::initTestCase()
 {
-    // An empty voice list; a job's passages and join are written as the real
-    // service would, but only below this test's folder: port 5000 is the
-    // machine's, and a program elsewhere may ask it too.
-    const QString here = QDir::currentPath() + "/";
-    m_service.setResponder([here](const FakeService::Request &request) {
-        const QString target = request.formValue("write_media") + request.formValue("path");
-        return target.startsWith(here) ? FakeService::rendered(request) : FakeService::ok("[]");
-    });
-    QVERIFY(m_service.listen(5000));
-    m_boxes.start();
-    QDesktopServices::setUrlHandler("file", &m_opened, "open");
-}
-
-void TestScriptMenu::cleanupTestCase()
-{
-    QDesktopServices::unsetUrlHandler("file");
+    QVERIFY(m_harness.start(5000));
 }
 
 void TestScriptMenu::init()
 {
-    TestSupport::clearWorkingFolder();
+    m_harness.reset();
+    // An empty voice list; a job's passages and join are written as the real
+    // service would, but only below this test's folder: port 5000 is the
+    // machine's, and a program elsewhere may ask it too.
+    const QString here = QDir::currentPath() + "/";
+    m_harness.service.setResponder([here](const FakeService::Request &request) {
+        const QString target = request.formValue("write_media") + request.formValue("path");
+        return target.startsWith(here) ? FakeService::rendered(request) : FakeService::ok("[]");
+    });
 }
 
 void TestScriptMenu::cleanup()
 {
-    // Each window's loader asks once, when it is done with data.db.
-    QTRY_COMPARE(voiceRequests(), m_windows);
+    // The next test must not clear the folder under a loader still using data.db.
+    QTRY_VERIFY(!PageHarness::loaderRunning());
     if (m_window)
         QTRY_VERIFY_WITH_TIMEOUT(!m_window->page()->isJobRunning(), 30000);
     // Deleted, not closed: closing would stop every service process by name.
@@ -175,12 +157,12 @@ void TestScriptMenu::cleanup()
 MainWindow *TestScriptMenu::newWindow()
 {
     m_window = new MainWindow;
-    ++m_windows;
+    m_harness.watch(m_window->page());
     m_window->show();
     // The first start's overlay comes and goes; then the page is idle.
-    if (!QTest::qWaitFor([this] { return voiceRequests() == m_windows && !m_window->page()->busyOverlay(); }, 20000))
+    if (!m_harness.settle(m_window->page()) || m_window->page()->busyOverlay())
         qWarning("the first catalogue fetch did not end");
-    m_boxBase = m_boxes.count();
+    m_harness.markBoxes();
     return m_window;
 }
 
@@ -207,7 +189,7 @@ void TestScriptMenu::openAndSaveRoundTrip()
     action("actionSaveScript")->trigger();
     QCOMPARE(readBytes(file), (script + "end").toUtf8());
     QCOMPARE(QDir::current().entryList({"*.txt"}, QDir::Files).filter("文案").size(), 1);
-    QCOMPARE(m_boxes.count(), m_boxBase);
+    QCOMPARE(m_harness.newBoxes(), Boxes{});
 }
 
 void TestScriptMenu::encodingsThatOpen_data()
@@ -298,9 +280,9 @@ void TestScriptMenu::failuresAreTold()
     m_window->page()->setScriptText("保持原样");
     const bool ok = saving ? m_window->saveScript(path(name)) : m_window->openScript(path(name));
     QVERIFY(!ok);
-    QTRY_COMPARE(m_boxes.count(), m_boxBase + 1);
-    QCOMPARE(m_boxes.last().caption, caption);
-    QVERIFY2(m_boxes.last().text.startsWith(textStart), qPrintable(m_boxes.last().text));
+    QTRY_COMPARE(m_harness.newBoxes().size(), 1);
+    QCOMPARE(m_harness.boxes.last().caption, caption);
+    QVERIFY2(m_harness.boxes.last().text.startsWith(textStart), qPrintable(m_harness.boxes.last().text));
     QCOMPARE(m_window->page()->scriptText(), QString("保持原样"));
     QVERIFY(m_window->scriptPath().isEmpty());
 }
@@ -343,10 +325,10 @@ void TestScriptMenu::importThroughTheMenu()
         QCOMPARE(answer.filters, QStringList{"字幕文件 (*.srt *.vtt *.lrc)"});
     }
     QCOMPARE(m_window->page()->scriptText(), fieldLines);
-    QTRY_COMPARE(m_boxes.count(), m_boxBase + 1);
-    QCOMPARE(m_boxes.last().caption, QString("导入字幕"));
-    QVERIFY2(m_boxes.last().text.contains("字幕 2（第 5 行）：时间无法识别"), qPrintable(m_boxes.last().text));
-    QVERIFY2(m_boxes.last().text.contains("字幕 3（第 9 行）与字幕 1（第 1 行）的时间重叠"), qPrintable(m_boxes.last().text));
+    QTRY_COMPARE(m_harness.newBoxes().size(), 1);
+    QCOMPARE(m_harness.boxes.last().caption, QString("导入字幕"));
+    QVERIFY2(m_harness.boxes.last().text.contains("字幕 2（第 5 行）：时间无法识别"), qPrintable(m_harness.boxes.last().text));
+    QVERIFY2(m_harness.boxes.last().text.contains("字幕 3（第 9 行）与字幕 1（第 1 行）的时间重叠"), qPrintable(m_harness.boxes.last().text));
     // The subtitle file is no script: saving still asks where.
     QVERIFY(m_window->scriptPath().isEmpty());
     editor()->undo();
@@ -361,7 +343,7 @@ void TestScriptMenu::firstArgumentImportsSubtitles()
     m_window->openAtStart({"Sayora_Lumo", "开头.vtt"});
     QCOMPARE(m_window->page()->scriptText(), QString("[00:00:01,000 --> 00:00:02,000] 你好"));
     QVERIFY(m_window->scriptPath().isEmpty());
-    QCOMPARE(m_boxes.count(), m_boxBase);
+    QCOMPARE(m_harness.newBoxes(), Boxes{});
     // Imported over the last run's script, which one undo brings back.
     editor()->undo();
     QCOMPARE(m_window->page()->scriptText(), QString("上次的文案"));

@@ -36,7 +36,9 @@ public:
     ScriptedTask(const PassageRequest &request, const Script &script)
         : m_request(request), m_script(script)
     {
+        ++alive;
     }
+    ~ScriptedTask() override { --alive; }
 
     bool start() override
     {
@@ -70,6 +72,7 @@ public:
 
     static inline int finished = 0;
     static inline int cancelled = 0;
+    static inline int alive = 0;
 
 private:
     PassageRequest m_request;
@@ -146,6 +149,20 @@ bool isFile(const QString &path)
     return QFileInfo(path).isFile();
 }
 
+// Returns once every scripted task started so far whose delay is at most
+// `delayMs` would have reported, and its report been delivered: a timer
+// started now fires after theirs (Qt fires due timers in the order of their
+// deadlines), and reports are queued calls, handled right after.
+bool dueReportsHaveArrived(int delayMs)
+{
+    bool passed = false;
+    QTimer::singleShot(delayMs, Qt::PreciseTimer, [&passed] { passed = true; });
+    if (!QTest::qWaitFor([&passed] { return passed; }, delayMs + 10000))
+        return false;
+    QCoreApplication::sendPostedEvents();
+    return true;
+}
+
 } // namespace
 
 class TestSynthesisJob : public QObject
@@ -188,6 +205,7 @@ void TestSynthesisJob::init()
     QVERIFY(m_audio->isValid());
     ScriptedTask::finished = 0;
     ScriptedTask::cancelled = 0;
+    ScriptedTask::alive = 0;
 }
 
 void TestSynthesisJob::cleanup()
@@ -420,10 +438,14 @@ void TestSynthesisJob::droppedWhileRunning()
     client.scripts["一"].delayMs = 100;
     auto job = std::make_unique<SynthesisJob>(plan({passage(1, "一")}), client);
     QVERIFY(job->start());
+    const QString folder = job->plan().folder;
     job.reset();
     // The task went with its job, and its timer with it: nothing reports later.
-    QTest::qWait(300);
+    QCOMPARE(ScriptedTask::alive, 0);
+    QVERIFY(dueReportsHaveArrived(100));
     QVERIFY(client.joins.isEmpty());
+    QVERIFY(!isFile(folder + "1.mp3"));
+    QVERIFY(!isFile(folder + "1.srt"));
 }
 
 void TestSynthesisJob::progressCountsToTheTotalBeforeTheJoin()
@@ -502,7 +524,7 @@ void TestSynthesisJob::cancelWhileRendering()
     // The job's folder goes, with the passage files already written.
     QVERIFY(!QFileInfo::exists(folder));
     // Nothing that was under way reports later, and no join is ever asked.
-    QTest::qWait(500);
+    QVERIFY(dueReportsHaveArrived(300));
     QCOMPARE(log->size(), 3);
     QVERIFY(client.joins.isEmpty());
     QVERIFY(!job.cancel());

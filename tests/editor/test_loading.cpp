@@ -190,7 +190,7 @@ void TestLoading::clickOnAPageButtonReachesTheOverlay()
     QVERIFY(!page->busyOverlay());
     QTest::mouseClick(page->windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
     QCOMPARE(clicked.count(), 2);
-    QCOMPARE(harness.boxes.count(), 0);
+    QCOMPARE(harness.newBoxes(), Boxes{});
 }
 
 // Shown by an owner that can stop what it waits for: a click signals, then

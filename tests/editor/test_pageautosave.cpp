@@ -1,8 +1,6 @@
 #include "Autosave.h"
-#include "FakeService.h"
-#include "MessageBoxCatcher.h"
+#include "PageHarness.h"
 #include "TTSText.h"
-#include "TestSupport.h"
 #include "VoiceCatalogue.h"
 #include "VoiceFixtures.h"
 #include "ttsMain.h"
@@ -32,7 +30,7 @@ private slots:
     void offUntilEnabled();
 
 private:
-    ttsMain *newPage(bool waitForCatalogue = true);
+    ttsMain *newPage(bool settled = true);
     QString folder() const { return QDir::currentPath() + "/"; }
     static QByteArray readFile(const QString &name) { return VoiceFixtures::readFile(name); }
 
@@ -44,23 +42,19 @@ private:
         return widget;
     }
 
-    FakeService m_service;
-    MessageBoxCatcher m_catcher;
+    // The voice list is refused, so each loader ends with one box.
+    PageHarness m_harness;
     QList<ttsMain *> m_pages;
 };
 
 void TestPageAutosave::initTestCase()
 {
-    // The voice list is refused, so each loader ends with one box.
-    m_service.setResponder([](const FakeService::Request &) { return FakeService::envelope(0, "测试中"); });
-    QVERIFY(m_service.listen());
-    m_catcher.start();
+    QVERIFY(m_harness.start());
 }
 
 void TestPageAutosave::init()
 {
-    TestSupport::clearWorkingFolder();
-    VoiceCatalogue::instance().reset();
+    m_harness.reset();
     using VoiceFixtures::record;
     QVERIFY(VoiceFixtures::writeCache({record("Female", "zh-CN", "zh-CN-XiaoxiaoNeural"),
                                        record("Male", "zh-CN", "zh-CN-YunxiNeural"),
@@ -76,19 +70,29 @@ void TestPageAutosave::cleanup()
     qunsetenv("LUMO_AUTOSAVE_DELAY_MS");
 }
 
-ttsMain *TestPageAutosave::newPage(bool waitForCatalogue)
+// A page whose loader has finished, or (`settled` false) one that has not run
+// the event loop yet; null if the loader never finished.
+ttsMain *TestPageAutosave::newPage(bool settled)
 {
-    auto *page = new ttsMain(ServiceUrls::at(m_service.baseUrl()));
-    m_pages.append(page);
-    page->show();
-    if (waitForCatalogue && !QTest::qWaitFor([&] { return child<QComboBox>(page, "voicesSelect")->count() > 0; }, 20000))
-        qWarning("the catalogue never came");
+    ttsMain *page = nullptr;
+    if (settled) {
+        page = m_harness.newPage();
+        if (!page)
+            qWarning("the page's catalogue loader never finished");
+    } else {
+        VoiceCatalogue::instance().reset();
+        page = new ttsMain(m_harness.urls());
+        page->show();
+    }
+    if (page)
+        m_pages.append(page);
     return page;
 }
 
 void TestPageAutosave::editsAreSavedOnceTheyPause()
 {
     ttsMain *page = newPage();
+    QVERIFY(page);
     page->enableAutosave(folder());
     TTSText *editor = child<TTSText>(page, "textEdit");
     editor->setFocus();
@@ -112,6 +116,7 @@ void TestPageAutosave::closingThePageSavesAtOnce()
 {
     qputenv("LUMO_AUTOSAVE_DELAY_MS", "600000");
     ttsMain *page = newPage();
+    QVERIFY(page);
     page->enableAutosave(folder());
     page->setScriptText("最后一句");
     QVERIFY(!QFile::exists(Autosave::scriptFileName()));
@@ -122,6 +127,7 @@ void TestPageAutosave::closingThePageSavesAtOnce()
 void TestPageAutosave::scriptAndSettingsComeBack()
 {
     ttsMain *first = newPage();
+    QVERIFY(first);
     first->enableAutosave(folder());
     QComboBox *locales = child<QComboBox>(first, "localeSelect");
     QCOMPARE(locales->count(), 2);
@@ -159,6 +165,7 @@ void TestPageAutosave::aScriptInTheEditorIsLeftAlone()
     QVERIFY(Autosave::saveSession(folder(), session));
 
     ttsMain *page = newPage();
+    QVERIFY(page);
     page->enableAutosave(folder());
     page->setScriptText("打开的文件");
     QVERIFY(!page->restoreAutosave());
@@ -196,6 +203,7 @@ void TestPageAutosave::damagedFilesAreIgnored()
         file.write(QByteArray("\0\xFF{{{\xC3", 6));
     }
     ttsMain *page = newPage();
+    QVERIFY(page);
     page->enableAutosave(folder());
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^ignoring .*" + Autosave::sessionFileName()));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^ignoring .*" + Autosave::scriptFileName()));
@@ -213,10 +221,22 @@ void TestPageAutosave::offUntilEnabled()
 {
     QVERIFY(Autosave::saveScript(folder(), "保存的文案"));
     ttsMain *page = newPage();
+    QVERIFY(page);
+    // A page that keeps its work elsewhere, edited after the first one and
+    // with a longer quiet time: once it has saved, the first page's edit has
+    // been quiet for long enough too.
+    ttsMain *witness = newPage();
+    QVERIFY(witness);
+    const QString witnessFolder = folder() + "witness/";
+    QVERIFY(QDir().mkpath(witnessFolder));
+    witness->enableAutosave(witnessFolder);
+
     QVERIFY(!page->restoreAutosave());
     page->setScriptText("别处的页面");
     page->saveAutosave();
-    QTest::qWait(400);
+    qputenv("LUMO_AUTOSAVE_DELAY_MS", "400");
+    witness->setScriptText("见证");
+    QTRY_COMPARE(Autosave::loadScript(witnessFolder), std::optional<QString>("见证"));
     QCOMPARE(Autosave::loadScript(folder()), std::optional<QString>("保存的文案"));
 }
 

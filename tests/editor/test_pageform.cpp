@@ -77,7 +77,7 @@ void TestPageForm::initTestCase()
 void TestPageForm::cleanupTestCase()
 {
     delete page;
-    QCOMPARE(harness.boxes.count(), 0);
+    QCOMPARE(harness.newBoxes(), Boxes{});
 }
 
 void TestPageForm::pageIsNamedAndSized()

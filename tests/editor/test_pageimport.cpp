@@ -1,22 +1,13 @@
-#include "FakeService.h"
-#include "MessageBoxCatcher.h"
+#include "PageHarness.h"
 #include "SynthesisJob.h"
 #include "TTSText.h"
-#include "TestSupport.h"
-#include "UrlRecorder.h"
-#include "VoiceCatalogue.h"
 #include "ttsMain.h"
 
-#include <QDesktopServices>
 #include <QMediaPlaylist>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
-
-using Box = QPair<QString, QString>; // caption, text
-using Boxes = QList<Box>;
-Q_DECLARE_METATYPE(Boxes)
 
 namespace {
 
@@ -42,15 +33,6 @@ const QString fieldNotice = QStringLiteral("已导入 3 条字幕，1 条无法�
                                            "1 处字幕时间重叠，已照常导入：\n"
                                            "字幕 4（第 13 行）与字幕 3（第 9 行）的时间重叠");
 
-// The stand-in service: getVoices refuses (the loader stops with one box and
-// the page is settled), the synthesis endpoints write what the real one would.
-FakeService::Reply usualReply(const FakeService::Request &request)
-{
-    if (request.path == "/getVoices")
-        return FakeService::envelope(0, QStringLiteral("测试中"));
-    return FakeService::rendered(request);
-}
-
 // A drag of `mime` over the widget's viewport at `pos`, dropped there; true
 // when the widget took the drag in.
 bool dragAndDrop(QAbstractScrollArea *target, const QMimeData *mime, QPoint pos)
@@ -69,6 +51,14 @@ bool dragAndDrop(QAbstractScrollArea *target, const QMimeData *mime, QPoint pos)
 
 } // namespace
 
+// Opens the page; stops the test when it could not.
+#define OPEN_PAGE()                                                                                \
+    do {                                                                                           \
+        openPage();                                                                                \
+        if (QTest::currentTestFailed())                                                            \
+            return;                                                                                \
+    } while (false)
+
 // Subtitle files brought into a real page (by drop, or as the window's menu
 // calls it), the WAV switch on the page's jobs, and the box that tells what
 // a timeline job changed. The rules behind them are tested in tests/core.
@@ -78,7 +68,6 @@ class TestPageImport : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -100,34 +89,23 @@ private:
     void openPage();
     TTSText *editor() const { return m_page->findChild<TTSText *>("textEdit"); }
     QString path(const QString &name) const { return QDir::currentPath() + "/" + name; }
-    Boxes newBoxes() const;
+    Boxes newBoxes() const { return m_harness.newBoxes(); }
 
-    FakeService m_service;
-    UrlRecorder m_opened;
-    MessageBoxCatcher *m_catcher = nullptr;
+    // The stand-in service: getVoices refuses (the loader stops with one box
+    // and the page is settled), the synthesis endpoints write what the real
+    // one would.
+    PageHarness m_harness;
     ttsMain *m_page = nullptr;
-    int m_boxBase = 0;
 };
 
 void TestPageImport::initTestCase()
 {
-    QVERIFY2(m_service.listen(), "the fake service could not listen");
-    QDesktopServices::setUrlHandler("file", &m_opened, "open");
-}
-
-void TestPageImport::cleanupTestCase()
-{
-    QDesktopServices::unsetUrlHandler("file");
+    QVERIFY2(m_harness.start(), "the fake service could not listen");
 }
 
 void TestPageImport::init()
 {
-    TestSupport::clearWorkingFolder();
-    VoiceCatalogue::instance().reset();
-    m_service.setResponder(usualReply);
-    m_opened.urls.clear();
-    m_catcher = new MessageBoxCatcher;
-    m_catcher->start();
+    m_harness.reset();
 }
 
 void TestPageImport::cleanup()
@@ -136,28 +114,16 @@ void TestPageImport::cleanup()
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 30000);
     delete m_page;
     m_page = nullptr;
-    delete m_catcher;
-    m_catcher = nullptr;
 }
 
 void TestPageImport::openPage()
 {
-    m_page = new ttsMain(ServiceUrls::at(m_service.baseUrl()));
+    const int boxesBefore = m_harness.boxes.count();
+    m_page = m_harness.newPage();
+    QVERIFY2(m_page, "the page's catalogue loader never finished");
     m_page->resize(862, 583);
-    m_page->show();
-    QTRY_COMPARE_WITH_TIMEOUT(m_catcher->count(), 1, 20000);
-    QCOMPARE(m_catcher->last().caption, QString("获取结果"));
-    QTRY_VERIFY(!m_page->busyOverlay());
-    m_boxBase = m_catcher->count();
-}
-
-Boxes TestPageImport::newBoxes() const
-{
-    Boxes boxes;
-    const auto all = m_catcher->boxes();
-    for (int i = m_boxBase; i < all.size(); ++i)
-        boxes.append({all[i].caption, all[i].text});
-    return boxes;
+    QCOMPARE(m_harness.boxes.count(), boxesBefore + 1);
+    QCOMPARE(m_harness.boxes.last().caption, QString("获取结果"));
 }
 
 void TestPageImport::droppedSubtitlesImport_data()
@@ -184,7 +150,7 @@ void TestPageImport::droppedSubtitlesImport()
     QFETCH(Boxes, boxes);
 
     writeBytes(path(name), bytes);
-    openPage();
+    OPEN_PAGE();
     m_page->setScriptText("「晓晓」原来的文案「」");
     QSignalSpy dropped(editor(), &TTSText::subtitleDropped);
 
@@ -222,7 +188,7 @@ void TestPageImport::otherDropsAreText()
     mime.setUrls(urls);
     mime.setText(QStringLiteral("拖进来的文字"));
 
-    openPage();
+    OPEN_PAGE();
     m_page->setScriptText("旁白");
     QSignalSpy dropped(editor(), &TTSText::subtitleDropped);
 
@@ -267,7 +233,7 @@ void TestPageImport::unusableFileLeavesTheScript()
         QVERIFY(QDir().mkpath(path(name)));
     else if (!bytes.isEmpty())
         writeBytes(path(name), bytes);
-    openPage();
+    OPEN_PAGE();
     editor()->setPlainText("保持原样");
     QVERIFY(!editor()->document()->isUndoAvailable());
 
@@ -296,7 +262,7 @@ void TestPageImport::wavOnlyForResultJobs()
     QFETCH(bool, result);
     QFETCH(bool, writeWav);
 
-    openPage();
+    OPEN_PAGE();
     m_page->setWriteWav(ticked);
     QCOMPARE(m_page->writeWav(), ticked);
     m_page->setScriptText("「晓晓」你好「」");
@@ -319,7 +285,7 @@ void TestPageImport::wavSwitchIsKept()
     QFETCH(bool, saved);
 
     const QString folder = QDir::currentPath() + "/";
-    openPage();
+    OPEN_PAGE();
     m_page->enableAutosave(folder);
     m_page->setWriteWav(!saved);
     m_page->setWriteWav(saved);
@@ -328,7 +294,7 @@ void TestPageImport::wavSwitchIsKept()
     delete m_page;
     m_page = nullptr;
 
-    openPage();
+    OPEN_PAGE();
     m_page->setWriteWav(!saved);
     m_page->enableAutosave(folder);
     m_page->restoreAutosave();
@@ -354,13 +320,13 @@ void TestPageImport::timelineReportAfterDelivery()
     QFETCH(bool, joinFails);
     QFETCH(Boxes, boxes);
 
-    openPage();
+    OPEN_PAGE();
     if (joinFails) {
         // A script of cue lines is joined on the timeline.
-        m_service.setResponder([](const FakeService::Request &request) {
+        m_harness.service.setResponder([](const FakeService::Request &request) {
             if (request.path == "/audioTimeline")
                 return FakeService::envelope(0, QStringLiteral("没有可合并的音频"));
-            return usualReply(request);
+            return PageHarness::usualReply(request);
         });
     }
     m_page->setScriptText("[00:00:01,000 --> 00:00:02,000] 「晓晓」一「」\n[00:00:02,000 --> 00:00:03,000] 「晓晓」二「」");
@@ -384,14 +350,14 @@ void TestPageImport::timelineReportAfterDelivery()
         return;
     QVERIFY(noBoxBeforeDelivery);
     if (result) {
-        QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(job->plan().folder)});
+        QCOMPARE(m_harness.opened.urls, QList<QUrl>{QUrl::fromLocalFile(job->plan().folder)});
     } else {
-        QVERIFY(m_opened.urls.isEmpty());
+        QVERIFY(m_harness.opened.urls.isEmpty());
         QCOMPARE(m_page->mediaPlaylist()->mediaCount(), 1);
     }
 
     // The next job that changes nothing on its timeline shows no box.
-    m_boxBase = m_catcher->count();
+    m_harness.markBoxes();
     QTest::mouseClick(m_page->findChild<QPushButton *>("resultBtn"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 30000);
     QTRY_COMPARE(m_page->synthesisJob()->isDelivered(), true);
@@ -402,7 +368,7 @@ void TestPageImport::timelineReportAfterDelivery()
 void TestPageImport::skippedCueLineIsToldByTheJob()
 {
     // No scripted signal here: the job itself reports the line it could not use.
-    openPage();
+    OPEN_PAGE();
     m_page->setScriptText("[00:00:01,000 --> 00:00:02,000] 「晓晓」一「」\n"
                           "[00:00:05,000 --> 00:00:03,000] 「晓晓」二「」\n"
                           "[00:00:06,000 --> 00:00:07,000] 「晓晓」三「」");
@@ -413,7 +379,7 @@ void TestPageImport::skippedCueLineIsToldByTheJob()
     QTRY_COMPARE(newBoxes().size(), 1);
     QCOMPARE(newBoxes().first().first, QString("字幕对齐"));
     QVERIFY2(newBoxes().first().second.contains("第 2 行"), qPrintable(newBoxes().first().second));
-    QCOMPARE(m_opened.urls.size(), 1);
+    QCOMPARE(m_harness.opened.urls.size(), 1);
 }
 
 QTEST_MAIN(TestPageImport)

@@ -1,25 +1,16 @@
-#include "FakeService.h"
 #include "Loading.h"
-#include "MessageBoxCatcher.h"
+#include "PageHarness.h"
 #include "TTSText.h"
 #include "SynthesisJob.h"
-#include "TestSupport.h"
-#include "UrlRecorder.h"
-#include "VoiceCatalogue.h"
 #include "VoiceFixtures.h"
 #include "ttsMain.h"
 
 #include <QComboBox>
 #include <QLabel>
-#include <QDesktopServices>
 #include <QMediaPlaylist>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QtTest>
-
-using Box = QPair<QString, QString>; // caption, text
-using Boxes = QList<Box>;
-Q_DECLARE_METATYPE(Boxes)
 
 namespace {
 
@@ -31,16 +22,6 @@ void writeFile(const QString &path, const QByteArray &content)
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
         file.write(content);
-}
-
-// The stand-in service's usual answers: getVoices refuses (so the page's
-// loader stops with one box and the page is settled), the two synthesis
-// endpoints write the files the real service would and succeed.
-FakeService::Reply usualReply(const FakeService::Request &request)
-{
-    if (request.path == "/getVoices")
-        return FakeService::envelope(0, QStringLiteral("测试中"));
-    return FakeService::rendered(request);
 }
 
 // The voice cache as the loader reads it: table voices (id, gender, locale, name).
@@ -82,7 +63,6 @@ class TestPageJob : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -132,33 +112,18 @@ private:
         return widget;
     }
 
-    FakeService m_service;
-    UrlRecorder m_opened;
-    MessageBoxCatcher *m_catcher = nullptr;
+    PageHarness m_harness;
     ttsMain *m_page = nullptr;
-    int m_boxBase = 0;
 };
 
 void TestPageJob::initTestCase()
 {
-    QVERIFY2(m_service.listen(), "the fake service could not listen");
-    QDesktopServices::setUrlHandler("file", &m_opened, "open");
-}
-
-void TestPageJob::cleanupTestCase()
-{
-    QDesktopServices::unsetUrlHandler("file");
+    QVERIFY2(m_harness.start(), "the fake service could not listen");
 }
 
 void TestPageJob::init()
 {
-    TestSupport::clearWorkingFolder();
-    VoiceCatalogue::instance().reset();
-    m_service.setResponder(usualReply);
-    m_service.clearRequests();
-    m_opened.urls.clear();
-    m_catcher = new MessageBoxCatcher;
-    m_catcher->start();
+    m_harness.reset();
 }
 
 void TestPageJob::cleanup()
@@ -169,24 +134,21 @@ void TestPageJob::cleanup()
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 30000);
     delete m_page;
     m_page = nullptr;
-    delete m_catcher;
-    m_catcher = nullptr;
 }
 
 void TestPageJob::openPage(bool withCatalogue)
 {
     if (withCatalogue)
         writeVoiceCache();
-    m_page = new ttsMain(ServiceUrls::at(m_service.baseUrl()));
-    m_page->show();
-    // The loader fills the choosers from the cache, then reports the refused
-    // voice list with a box; after that it is gone and the page is idle.
-    QTRY_COMPARE_WITH_TIMEOUT(m_catcher->count(), 1, 20000);
-    QCOMPARE(m_catcher->last().caption, QString("获取结果"));
-    QTRY_VERIFY(!m_page->busyOverlay());
+    const int boxesBefore = m_harness.boxes.count();
+    m_page = m_harness.newPage();
+    QVERIFY2(m_page, "the page's catalogue loader never finished");
+    // The loader filled the choosers from the cache, then reported the
+    // refused voice list with a box; now it is gone and the page is idle.
+    QCOMPARE(m_harness.boxes.count(), boxesBefore + 1);
+    QCOMPARE(m_harness.boxes.last().caption, QString("获取结果"));
     QCOMPARE(child<QComboBox>("voicesSelect")->count(), withCatalogue ? 2 : 0);
-    m_boxBase = m_catcher->count();
-    m_service.clearRequests();
+    m_harness.service.clearRequests();
 }
 
 void TestPageJob::setScript(const QString &script)
@@ -202,16 +164,12 @@ void TestPageJob::runJob(QPushButton *button)
 
 Boxes TestPageJob::jobBoxes() const
 {
-    Boxes boxes;
-    const auto all = m_catcher->boxes();
-    for (int i = m_boxBase; i < all.size(); ++i)
-        boxes.append({all[i].caption, all[i].text});
-    return boxes;
+    return m_harness.newBoxes();
 }
 
 QList<FakeService::Request> TestPageJob::requests(const QByteArray &path) const
 {
-    return m_service.requestsTo(path);
+    return m_harness.service.requestsTo(path);
 }
 
 QStringList TestPageJob::jobFolders() const
@@ -244,7 +202,7 @@ void TestPageJob::refusedJobCreatesAndClearsNothing()
     QCOMPARE(m_page->lastJobMode(), 0);
     const QStringList before = jobFolders();
     QCOMPARE(before.size(), 1);
-    m_service.clearRequests();
+    m_harness.service.clearRequests();
 
     setScript(script);
     RUN_JOB(resultBtn());
@@ -252,10 +210,10 @@ void TestPageJob::refusedJobCreatesAndClearsNothing()
     QCOMPARE(jobBoxes(), (Boxes{{"操作错误", message}}));
     QCOMPARE(jobFolders(), before);
     QVERIFY(isFile("audio/" + before.first() + "/output.mp3"));
-    QCOMPARE(m_service.requestCount(), 0);
+    QCOMPARE(m_harness.service.requestCount(), 0);
     QVERIFY(!m_page->busyOverlay());
     QCOMPARE(m_page->lastJobMode(), 0);
-    QVERIFY(m_opened.urls.isEmpty());
+    QVERIFY(m_harness.opened.urls.isEmpty());
 }
 
 void TestPageJob::taggedScriptRendersWithoutCatalogue()
@@ -270,7 +228,7 @@ void TestPageJob::taggedScriptRendersWithoutCatalogue()
     QStringList voices{segments[0].formValue("voice"), segments[1].formValue("voice")};
     voices.sort();
     QCOMPARE(voices, (QStringList{xiaoxiao, yunxi}));
-    QCOMPARE(m_opened.urls.size(), 1);
+    QCOMPARE(m_harness.opened.urls.size(), 1);
 }
 
 void TestPageJob::oneSegmentOpensTheFolder()
@@ -312,7 +270,7 @@ void TestPageJob::oneSegmentOpensTheFolder()
     QVERIFY(!isFile(folder + "1.mp3"));
     QVERIFY(isFile(folder + "1.srt"));
     QVERIFY(isFile(folder + "output.mp3"));
-    QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
+    QCOMPARE(m_harness.opened.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
     QCOMPARE(m_page->lastJobMode(), 1);
     QVERIFY(!m_page->busyOverlay());
     // Result mode leaves the player alone.
@@ -322,12 +280,12 @@ void TestPageJob::oneSegmentOpensTheFolder()
 void TestPageJob::failedSegmentsAreCountedAndStillJoined()
 {
     OPEN_PAGE(true);
-    m_service.setResponder([](const FakeService::Request &request) {
+    m_harness.service.setResponder([](const FakeService::Request &request) {
         if (request.path == "/ttsCommunicate")
             return FakeService::envelope(0, QStringLiteral("声音不存在"));
         if (request.path == "/audioCombined")
             return FakeService::envelope(0, QStringLiteral("没有可合并的音频"));
-        return usualReply(request);
+        return PageHarness::usualReply(request);
     });
     setScript("一「晓晓」二「」三");
     RUN_JOB(tryPlay());
@@ -382,9 +340,9 @@ void TestPageJob::brokenRepliesAreCountedAndNextJobWorks()
     QFETCH(Boxes, boxes);
 
     OPEN_PAGE(true);
-    m_service.setResponder([fault, everything](const FakeService::Request &request) {
+    m_harness.service.setResponder([fault, everything](const FakeService::Request &request) {
         if (request.path == "/getVoices" || (!everything && request.formValue("text") != "二"))
-            return usualReply(request);
+            return PageHarness::usualReply(request);
         return FakeService::broken(fault);
     });
     setScript("一「云溪」二「」三");
@@ -392,18 +350,18 @@ void TestPageJob::brokenRepliesAreCountedAndNextJobWorks()
 
     QCOMPARE(jobBoxes(), boxes);
     QVERIFY(!m_page->busyOverlay());
-    QVERIFY(m_opened.urls.isEmpty());
+    QVERIFY(m_harness.opened.urls.isEmpty());
     // Only a joined output is played, and only when the join succeeded.
     QCOMPARE(m_page->mediaPlaylist()->mediaCount(), everything ? 0 : 1);
     QCOMPARE(m_page->lastJobMode(), everything ? 1 : 0);
 
     // The service is mended: the same page renders the next script.
-    m_service.setResponder(usualReply);
-    m_boxBase = m_catcher->count();
+    m_harness.service.setResponder(PageHarness::usualReply);
+    m_harness.markBoxes();
     setScript("下一次「晓晓」好了「」");
     RUN_JOB(resultBtn());
     QCOMPARE(jobBoxes(), Boxes{});
-    QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(m_page->jobFolderPath())});
+    QCOMPARE(m_harness.opened.urls, QList<QUrl>{QUrl::fromLocalFile(m_page->jobFolderPath())});
     QVERIFY(isFile(m_page->jobFolderPath() + "output.mp3"));
 }
 
@@ -411,8 +369,8 @@ void TestPageJob::audioFollowsTheScript()
 {
     OPEN_PAGE(true);
     // The early segments answer last.
-    m_service.setResponder([](const FakeService::Request &request) {
-        FakeService::Reply reply = usualReply(request);
+    m_harness.service.setResponder([](const FakeService::Request &request) {
+        FakeService::Reply reply = PageHarness::usualReply(request);
         const QString text = request.formValue("text");
         if (text == "一")
             reply.delayMs = 900;
@@ -451,7 +409,7 @@ void TestPageJob::tryListenPlaysAndNextJobClearsItsFolder()
     QCOMPARE(jobBoxes(), Boxes{});
     const QString first = m_page->jobFolderPath();
     QCOMPARE(m_page->lastJobMode(), 0);
-    QVERIFY(m_opened.urls.isEmpty());
+    QVERIFY(m_harness.opened.urls.isEmpty());
     QMediaPlaylist *playlist = m_page->mediaPlaylist();
     QCOMPARE(m_page->mediaPlayer()->playlist(), playlist);
     QCOMPARE(playlist->mediaCount(), 1);
@@ -527,9 +485,9 @@ void TestPageJob::failedCombinationKeepsLastMode()
     QCOMPARE(m_page->lastJobMode(), 0);
     const QString listened = m_page->jobFolderPath();
 
-    m_service.setResponder([status, drop](const FakeService::Request &request) {
+    m_harness.service.setResponder([status, drop](const FakeService::Request &request) {
         if (request.path != "/audioCombined")
-            return usualReply(request);
+            return PageHarness::usualReply(request);
         FakeService::Reply reply = FakeService::envelope(0, QStringLiteral("拼接失败"));
         reply.status = status;
         reply.dropConnection = drop;
@@ -540,27 +498,27 @@ void TestPageJob::failedCombinationKeepsLastMode()
 
     QCOMPARE(jobBoxes(), Boxes{box});
     QCOMPARE(m_page->lastJobMode(), 0);
-    QVERIFY(m_opened.urls.isEmpty());
+    QVERIFY(m_harness.opened.urls.isEmpty());
     QVERIFY(!m_page->busyOverlay());
     const QString failed = m_page->jobFolderPath();
     QVERIFY(!QFileInfo::exists(listened));
     QCOMPARE(QDir(failed).entryList(QDir::Files, QDir::Name), (QStringList{"1.srt", "2.srt"}));
 
     // Last job mode is still try-listen, so the next job clears the failed folder.
-    m_service.setResponder(usualReply);
+    m_harness.service.setResponder(PageHarness::usualReply);
     setScript("再来");
     RUN_JOB(resultBtn());
     QCOMPARE(jobBoxes(), Boxes{box});
     QVERIFY(!QFileInfo::exists(failed));
     QCOMPARE(m_page->lastJobMode(), 1);
-    QCOMPARE(m_opened.urls.size(), 1);
+    QCOMPARE(m_harness.opened.urls.size(), 1);
 }
 
 void TestPageJob::secondStartWhileRunningIsIgnored()
 {
     OPEN_PAGE(true);
-    m_service.setResponder([](const FakeService::Request &request) {
-        FakeService::Reply reply = usualReply(request);
+    m_harness.service.setResponder([](const FakeService::Request &request) {
+        FakeService::Reply reply = PageHarness::usualReply(request);
         if (request.path == "/ttsCommunicate")
             reply.delayMs = 400;
         return reply;
@@ -578,7 +536,7 @@ void TestPageJob::secondStartWhileRunningIsIgnored()
     QCOMPARE(jobFolders().size(), 1);
     QCOMPARE(requests("/ttsCommunicate").size(), 2);
     QCOMPARE(requests("/audioCombined").size(), 1);
-    QCOMPARE(m_opened.urls.size(), 1);
+    QCOMPARE(m_harness.opened.urls.size(), 1);
     QCOMPARE(m_page->lastJobMode(), 1);
     QCOMPARE(m_page->mediaPlaylist()->mediaCount(), 0);
 
@@ -608,8 +566,8 @@ void TestPageJob::loaderEndingMidJobKeepsTheJobCovered()
     QFETCH(int, boxes);
 
     writeVoiceCache();
-    m_service.setResponder([voices](const FakeService::Request &request) {
-        FakeService::Reply reply = usualReply(request);
+    m_harness.service.setResponder([voices](const FakeService::Request &request) {
+        FakeService::Reply reply = PageHarness::usualReply(request);
         if (request.path == "/getVoices") {
             if (!voices.isEmpty())
                 reply = FakeService::ok(voices);
@@ -619,7 +577,8 @@ void TestPageJob::loaderEndingMidJobKeepsTheJobCovered()
         }
         return reply;
     });
-    m_page = new ttsMain(ServiceUrls::at(m_service.baseUrl()));
+    m_page = new ttsMain(m_harness.urls());
+    m_harness.watch(m_page);
     m_page->show();
     // The choosers fill from the cache before the service has answered.
     QTRY_COMPARE(child<QComboBox>("voicesSelect")->count(), 2);
@@ -628,14 +587,15 @@ void TestPageJob::loaderEndingMidJobKeepsTheJobCovered()
     QVERIFY(m_page->isJobRunning());
 
     QTRY_VERIFY(requests("/getVoices").size() == 1);
-    QTest::qWait(1000); // the loader's answer has arrived and been handled
-    QCOMPARE(m_catcher->count(), boxes);
+    // Until the loader's answer has arrived and been handled.
+    QVERIFY2(m_harness.settle(m_page), "the page's catalogue loader never finished");
+    QCOMPARE(m_harness.newBoxes().size(), boxes);
     QVERIFY(m_page->isJobRunning());
     QVERIFY(m_page->busyOverlay());
 
     QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 30000);
     QVERIFY(!m_page->busyOverlay());
-    QCOMPARE(m_opened.urls.size(), 1);
+    QCOMPARE(m_harness.opened.urls.size(), 1);
 }
 
 // The overlay's line counts the passages that have reported, up to all of
@@ -643,8 +603,8 @@ void TestPageJob::loaderEndingMidJobKeepsTheJobCovered()
 void TestPageJob::progressCountsUpToTheTotal()
 {
     OPEN_PAGE(true);
-    m_service.setResponder([](const FakeService::Request &request) {
-        FakeService::Reply reply = usualReply(request);
+    m_harness.service.setResponder([](const FakeService::Request &request) {
+        FakeService::Reply reply = PageHarness::usualReply(request);
         if (request.path == "/ttsCommunicate")
             reply.delayMs = 50 + (request.formValue("text").remove(QRegularExpression("\\D")).toInt() * 97) % 500;
         return reply;
@@ -679,7 +639,7 @@ void TestPageJob::progressCountsUpToTheTotal()
     // It did count on the way, not only jump to the end.
     QVERIFY2(shown.size() >= 3, qPrintable(shown.join(" ")));
     QCOMPARE(atJoin, QString("正在组合配音文件"));
-    QCOMPARE(m_opened.urls.size(), 1);
+    QCOMPARE(m_harness.opened.urls.size(), 1);
 }
 
 // The overlay's button stops a job at once: nothing joined, no box, the
@@ -687,8 +647,8 @@ void TestPageJob::progressCountsUpToTheTotal()
 void TestPageJob::cancelEndsTheJobAtOnce()
 {
     OPEN_PAGE(true);
-    m_service.setResponder([](const FakeService::Request &request) {
-        FakeService::Reply reply = usualReply(request);
+    m_harness.service.setResponder([](const FakeService::Request &request) {
+        FakeService::Reply reply = PageHarness::usualReply(request);
         if (request.path == "/ttsCommunicate" && request.formValue("text") != "一")
             reply.delayMs = 600000;
         return reply;
@@ -710,17 +670,17 @@ void TestPageJob::cancelEndsTheJobAtOnce()
     QVERIFY(!m_page->isJobRunning());
     QVERIFY(!QFileInfo::exists(folder));
     QCOMPARE(jobBoxes(), Boxes{});
-    QVERIFY(m_opened.urls.isEmpty());
+    QVERIFY(m_harness.opened.urls.isEmpty());
     QCOMPARE(requests("/audioCombined").size(), 0);
     QVERIFY(resultBtn()->isEnabled());
 
     // The next job starts at once and goes through.
-    m_service.setResponder(usualReply);
+    m_harness.service.setResponder(PageHarness::usualReply);
     setScript("再来一次");
     RUN_JOB(resultBtn());
     QCOMPARE(jobBoxes(), Boxes{});
     QCOMPARE(requests("/audioCombined").size(), 1);
-    QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(m_page->jobFolderPath())});
+    QCOMPARE(m_harness.opened.urls, QList<QUrl>{QUrl::fromLocalFile(m_page->jobFolderPath())});
     QVERIFY(isFile(m_page->jobFolderPath() + "output.mp3"));
     // Nothing of the cancelled job came back meanwhile.
     QVERIFY(!QFileInfo::exists(folder));
@@ -733,8 +693,8 @@ void TestPageJob::silentServiceEndsTheJobWithTheReason()
     qputenv("LUMO_SEGMENT_TIMEOUT_MS", "200");
     qputenv("LUMO_JOIN_TIMEOUT_MS", "200");
     OPEN_PAGE(true);
-    m_service.setResponder([](const FakeService::Request &request) {
-        FakeService::Reply reply = usualReply(request);
+    m_harness.service.setResponder([](const FakeService::Request &request) {
+        FakeService::Reply reply = PageHarness::usualReply(request);
         reply.delayMs = 600000;
         return reply;
     });
@@ -744,7 +704,7 @@ void TestPageJob::silentServiceEndsTheJobWithTheReason()
     QCOMPARE(jobBoxes(), (Boxes{{"合成异常", "部分配音合成失败：2\n第1段「一」：语音服务无响应\n第2段「二」：语音服务无响应"},
                                 {"接口错误", "语音服务无响应"}}));
     QVERIFY(!m_page->busyOverlay());
-    QVERIFY(m_opened.urls.isEmpty());
+    QVERIFY(m_harness.opened.urls.isEmpty());
     // Each passage was given one more try.
     QCOMPARE(requests("/ttsCommunicate").size(), 4);
 }
@@ -753,18 +713,18 @@ void TestPageJob::silentServiceEndsTheJobWithTheReason()
 // the program depends on that fetch finishing.
 void TestPageJob::catalogueOverlayCannotBeCancelled()
 {
-    m_service.setResponder([](const FakeService::Request &request) {
-        FakeService::Reply reply = usualReply(request);
+    m_harness.service.setResponder([](const FakeService::Request &request) {
+        FakeService::Reply reply = PageHarness::usualReply(request);
         reply.delayMs = 800;
         return reply;
     });
-    m_page = new ttsMain(ServiceUrls::at(m_service.baseUrl()));
+    m_page = new ttsMain(m_harness.urls());
     m_page->show();
     QTRY_VERIFY(m_page->busyOverlay());
     QPushButton *cancel = overlayChild<QPushButton>("cancelBtn");
     QVERIFY(!cancel->isVisible());
     QVERIFY(!cancel->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(m_catcher->count(), 1, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_harness.newBoxes().size(), 1, 20000);
     QTRY_VERIFY(!m_page->busyOverlay());
 }
 

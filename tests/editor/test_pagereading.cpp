@@ -1,17 +1,12 @@
-#include "FakeService.h"
-#include "MessageBoxCatcher.h"
+#include "PageHarness.h"
 #include "ReadingDialog.h"
 #include "SynthesisJob.h"
 #include "TTSText.h"
-#include "TestSupport.h"
-#include "UrlRecorder.h"
-#include "VoiceCatalogue.h"
 #include "VoiceFixtures.h"
 #include "ttsMain.h"
 
 #include <QAction>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkReply>
@@ -26,6 +21,14 @@ const QString xiaoxiao = QStringLiteral("zh-CN-XiaoxiaoNeural");
 
 Q_DECLARE_METATYPE(FakeService::Reply)
 
+// Opens the page; stops the test when it could not.
+#define OPEN_PAGE(withCatalogue)                                                                   \
+    do {                                                                                           \
+        openPage(withCatalogue);                                                                   \
+        if (QTest::currentTestFailed())                                                            \
+            return;                                                                                \
+    } while (false)
+
 // What the page does around the reading dialog that only odd answers show:
 // the refusals before a dialog opens, and what the dialog makes of a
 // service that refuses, breaks or knows no sources; a listen from the
@@ -37,7 +40,6 @@ class TestPageReading : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -60,9 +62,7 @@ private:
         return found;
     }
 
-    FakeService m_service;
-    UrlRecorder m_opened;
-    MessageBoxCatcher *m_catcher = nullptr;
+    PageHarness m_harness;
     ttsMain *m_page = nullptr;
     FakeService::Reply m_readingReply;
     int m_renderDelayMs = 0;
@@ -70,35 +70,22 @@ private:
 
 void TestPageReading::initTestCase()
 {
-    QVERIFY2(m_service.listen(), "the fake service could not listen");
-    QDesktopServices::setUrlHandler("file", &m_opened, "open");
-}
-
-void TestPageReading::cleanupTestCase()
-{
-    QDesktopServices::unsetUrlHandler("file");
+    QVERIFY2(m_harness.start(), "the fake service could not listen");
 }
 
 void TestPageReading::init()
 {
-    TestSupport::clearWorkingFolder();
-    VoiceCatalogue::instance().reset();
+    m_harness.reset();
     m_readingReply = FakeService::ok(R"({"reading":"chong2 qing4","phonemes":"","sources":"dd"})");
     m_renderDelayMs = 0;
-    m_service.setResponder([this](const FakeService::Request &request) {
-        if (request.path == "/getVoices")
-            return FakeService::envelope(0, QStringLiteral("测试中"));
+    m_harness.service.setResponder([this](const FakeService::Request &request) {
         if (request.path == "/ttsReading")
             return m_readingReply;
-        FakeService::Reply reply = FakeService::rendered(request);
+        FakeService::Reply reply = PageHarness::usualReply(request);
         if (request.path == "/ttsCommunicate")
             reply.delayMs = m_renderDelayMs;
         return reply;
     });
-    m_service.clearRequests();
-    m_opened.urls.clear();
-    m_catcher = new MessageBoxCatcher;
-    m_catcher->start();
 }
 
 void TestPageReading::cleanup()
@@ -107,8 +94,6 @@ void TestPageReading::cleanup()
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 30000);
     delete m_page;
     m_page = nullptr;
-    delete m_catcher;
-    m_catcher = nullptr;
 }
 
 void TestPageReading::openPage(bool withCatalogue)
@@ -118,12 +103,12 @@ void TestPageReading::openPage(bool withCatalogue)
         QVERIFY(VoiceFixtures::writeCache({record("Female", "zh-CN", "zh-CN-XiaoxiaoNeural"),
                                            record("Male", "zh-CN", "zh-CN-YunxiNeural")}));
     }
-    m_page = new ttsMain(ServiceUrls::at(m_service.baseUrl()));
-    m_page->show();
-    // The loader reports the refused voice list with a box; then the page is idle.
-    QTRY_COMPARE_WITH_TIMEOUT(m_catcher->count(), 1, 20000);
-    QTRY_VERIFY(!m_page->busyOverlay());
-    m_service.clearRequests();
+    const int boxesBefore = m_harness.boxes.count();
+    m_page = m_harness.newPage();
+    QVERIFY2(m_page, "the page's catalogue loader never finished");
+    // The loader reported the refused voice list with a box; now the page is idle.
+    QCOMPARE(m_harness.boxes.count(), boxesBefore + 1);
+    m_harness.service.clearRequests();
 }
 
 void TestPageReading::select(int anchor, int position)
@@ -157,18 +142,18 @@ void TestPageReading::refusedBeforeADialogOpens()
     QFETCH(int, position);
     QFETCH(QString, text);
 
-    openPage(withCatalogue);
+    OPEN_PAGE(withCatalogue);
     editor()->setPlainText(script);
     select(anchor, position);
-    const int before = m_catcher->count();
+    const int before = m_harness.boxes.count();
 
     editor()->showReadingAction()->trigger();
 
-    QCOMPARE(m_catcher->count(), before + 1);
-    QCOMPARE(m_catcher->last().caption, QString("查看读音"));
-    QCOMPARE(m_catcher->last().text, text);
+    QCOMPARE(m_harness.boxes.count(), before + 1);
+    QCOMPARE(m_harness.boxes.last().caption, QString("查看读音"));
+    QCOMPARE(m_harness.boxes.last().text, text);
     QVERIFY(!m_page->readingDialog());
-    QCOMPARE(m_service.requestsTo("/ttsReading").size(), 0);
+    QCOMPARE(m_harness.service.requestsTo("/ttsReading").size(), 0);
 }
 
 void TestPageReading::theDialogShowsWhatTheServiceSays_data()
@@ -207,20 +192,20 @@ void TestPageReading::theDialogShowsWhatTheServiceSays()
     QFETCH(QString, message);
     QFETCH(bool, correctable);
 
-    openPage(true);
+    OPEN_PAGE(true);
     m_readingReply = reply;
     editor()->setPlainText(script);
     select(4, script.size() - 2);
-    const int boxes = m_catcher->count();
+    const int boxes = m_harness.boxes.count();
 
     editor()->showReadingAction()->trigger();
 
     ReadingDialog *dialog = m_page->readingDialog();
     QVERIFY(dialog);
     QVERIFY(dialog->isVisible());
-    QCOMPARE(m_catcher->count(), boxes);
+    QCOMPARE(m_harness.boxes.count(), boxes);
     // Once, or twice where the network layer sends again after a dropped connection.
-    const auto asked = m_service.requestsTo("/ttsReading");
+    const auto asked = m_harness.service.requestsTo("/ttsReading");
     QVERIFY(!asked.isEmpty());
     const QList<QPair<QString, QString>> fields{{"text", script.mid(4, script.size() - 6)}, {"voice", xiaoxiao}};
     QCOMPARE(asked.first().formFields(), fields);
@@ -239,7 +224,7 @@ void TestPageReading::theDialogShowsWhatTheServiceSays()
 
 void TestPageReading::aListenFromTheDialogWaitsForARunningJob()
 {
-    openPage(true);
+    OPEN_PAGE(true);
     editor()->setPlainText("「晓晓」重庆「」\n第二行");
     select(4, 6);
     editor()->showReadingAction()->trigger();
@@ -252,24 +237,24 @@ void TestPageReading::aListenFromTheDialogWaitsForARunningJob()
     child<QPushButton>(m_page, "resultBtn")->click();
     QVERIFY(m_page->isJobRunning());
     SynthesisJob *running = m_page->synthesisJob();
-    const int boxes = m_catcher->count();
+    const int boxes = m_harness.boxes.count();
 
     QTest::mouseClick(child<QPushButton>(dialog, "listenReadingBtn"), Qt::LeftButton);
     QCOMPARE(dialog->message(), QString("正在合成，请等当前任务结束后再试听"));
     QVERIFY(dialog->messageIsError());
     QCOMPARE(m_page->synthesisJob(), running);
-    QCOMPARE(m_catcher->count(), boxes);
+    QCOMPARE(m_harness.boxes.count(), boxes);
 
     QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 30000);
     QVERIFY(running->isDelivered());
     m_renderDelayMs = 0;
-    m_service.clearRequests();
+    m_harness.service.clearRequests();
 
     // Once it is over the listen goes ahead, the reading sent along.
     QTest::mouseClick(child<QPushButton>(dialog, "listenReadingBtn"), Qt::LeftButton);
     QVERIFY2(!dialog->messageIsError(), qPrintable(dialog->message()));
     QTRY_VERIFY_WITH_TIMEOUT(m_page->synthesisJob()->isDelivered(), 30000);
-    const auto renders = m_service.requestsTo("/ttsCommunicate");
+    const auto renders = m_harness.service.requestsTo("/ttsCommunicate");
     QCOMPARE(renders.size(), 1);
     QCOMPARE(renders.first().formValue("text"), QString("重庆"));
     QCOMPARE(renders.first().formValue("voice"), xiaoxiao);
@@ -280,7 +265,7 @@ void TestPageReading::aListenFromTheDialogWaitsForARunningJob()
 
 void TestPageReading::aNewSelectionReplacesTheDialog()
 {
-    openPage(true);
+    OPEN_PAGE(true);
     editor()->setPlainText("「晓晓」重庆和北京「」");
     select(4, 6);
     editor()->showReadingAction()->trigger();

@@ -64,7 +64,7 @@ void TestPlayer::cleanup()
 {
     delete page;
     page = nullptr;
-    QCOMPARE(harness.boxes.count(), 0);
+    QCOMPARE(harness.newBoxes(), Boxes{});
 }
 
 void TestPlayer::load(const QString &file)

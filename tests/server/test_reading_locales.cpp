@@ -4,6 +4,7 @@
 // marks a switch as "(en)" … in its phoneme output).
 #include "NativeSentences.h"
 #include "ServerTestSupport.h"
+#include "SkipOrFail.h"
 #include "Utf8.h"
 
 #include <gtest/gtest.h>
@@ -151,7 +152,7 @@ TEST_P(ReadingEndpoint, EveryVoiceSpeaksTheSentenceInItsOwnLanguage)
         if (v.locale == s.locale)
             voices.push_back(v.name);
     if (voices.empty())
-        GTEST_SKIP() << s.locale << " is not offered by this espeak-ng";
+        LUMO_GTEST_SKIP_OR_FAIL(std::string(s.locale) + " is not offered by this espeak-ng");
 
     for (const std::string &voice : voices) {
         SCOPED_TRACE(voice);

@@ -1,17 +1,16 @@
 #include "AppSettings.h"
-#include "MessageBoxCatcher.h"
 #include "Qajax.h"
 #include "FakeService.h"
+#include "PageHarness.h"
 #include "RealService.h"
 #include "ServiceWatchdog.h"
+#include "SkipOrFail.h"
 #include "TTSText.h"
 #include "TestSupport.h"
-#include "UrlRecorder.h"
 #include "VoiceCatalogue.h"
 #include "ttsMain.h"
 
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QJsonObject>
 #include <QMediaPlaylist>
 #include <QNetworkReply>
@@ -21,9 +20,6 @@
 #include <csignal>
 
 #include <sys/mount.h>
-
-using Box = QPair<QString, QString>; // caption, text
-using Boxes = QList<Box>;
 
 namespace {
 
@@ -46,7 +42,7 @@ QStringList lines(const QString &pattern, int count)
 }
 
 // A small file system of its own on the audio folder; false where mounting
-// is not allowed.
+// is not allowed (then the test skips, or fails under CI).
 bool mountTmpfs(const QByteArray &options, unsigned long flags = 0)
 {
     QDir().mkpath("audio");
@@ -92,10 +88,8 @@ private:
 
     RealService m_service;
     QString m_voice;
-    UrlRecorder m_opened;
-    MessageBoxCatcher m_catcher;
+    PageHarness m_harness;
     ttsMain *m_page = nullptr;
-    int m_boxBase = 0;
 };
 
 void TestSynthesisFaults::initTestCase()
@@ -114,13 +108,11 @@ void TestSynthesisFaults::initTestCase()
         }
     }
     QVERIFY(!m_voice.isEmpty());
-    QDesktopServices::setUrlHandler("file", &m_opened, "open");
-    m_catcher.start();
+    m_harness.catchBoxesAndFolders();
 }
 
 void TestSynthesisFaults::cleanupTestCase()
 {
-    QDesktopServices::unsetUrlHandler("file");
     unmountAudio();
 }
 
@@ -130,12 +122,10 @@ void TestSynthesisFaults::init()
         QString why;
         QVERIFY2(m_service.start(&why), qPrintable(why));
     }
-    VoiceCatalogue::instance().reset();
-    m_opened.urls.clear();
-    m_page = new ttsMain(m_service.urls());
-    m_page->show();
-    QTRY_VERIFY_WITH_TIMEOUT(m_page->findChild<QComboBox *>("voicesSelect")->count() > 0, 20000);
-    m_boxBase = m_catcher.count();
+    m_harness.opened.urls.clear();
+    m_page = m_harness.newPage(m_service.urls());
+    QVERIFY2(m_page, "the page's catalogue loader never finished");
+    QVERIFY(m_page->findChild<QComboBox *>("voicesSelect")->count() > 0);
 }
 
 void TestSynthesisFaults::cleanup()
@@ -158,17 +148,13 @@ void TestSynthesisFaults::runJob(const QStringList &texts)
 
 Boxes TestSynthesisFaults::jobBoxes() const
 {
-    Boxes boxes;
-    const auto all = m_catcher.boxes();
-    for (int i = m_boxBase; i < all.size(); ++i)
-        boxes.append({all[i].caption, all[i].text});
-    return boxes;
+    return m_harness.newBoxes();
 }
 
 // Nothing delivered, and the page ready for the next job.
 void TestSynthesisFaults::checkIdleWithoutOutput()
 {
-    QVERIFY(m_opened.urls.isEmpty());
+    QVERIFY(m_harness.opened.urls.isEmpty());
     QCOMPARE(m_page->mediaPlaylist()->mediaCount(), 0);
     QVERIFY(!m_page->busyOverlay());
     QVERIFY(!m_page->isJobRunning());
@@ -183,11 +169,11 @@ void TestSynthesisFaults::checkNextJobWorks()
         QString why;
         QVERIFY2(m_service.start(&why), qPrintable(why));
     }
-    m_boxBase = m_catcher.count();
+    m_harness.markBoxes();
     runJob({"Once mended, this works again.", "And so does this."});
     QCOMPARE(jobBoxes(), Boxes{});
     const QString folder = m_page->jobFolderPath();
-    QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
+    QCOMPARE(m_harness.opened.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
     QVERIFY(QFileInfo(folder + "output.mp3").size() > 0);
 }
 
@@ -245,11 +231,9 @@ void TestSynthesisFaults::serviceKilledHalfwayIsRestartedByItsWatchdog()
 
     // A page on this service instead of the shared one.
     delete m_page;
-    VoiceCatalogue::instance().reset();
-    m_page = new ttsMain(urls);
-    m_page->show();
-    QTRY_VERIFY_WITH_TIMEOUT(m_page->findChild<QComboBox *>("voicesSelect")->count() > 0, 20000);
-    m_boxBase = m_catcher.count();
+    m_page = m_harness.newPage(urls);
+    QVERIFY2(m_page, "the page's catalogue loader never finished");
+    QVERIFY(m_page->findChild<QComboBox *>("voicesSelect")->count() > 0);
 
     const int count = 80;
     m_page->findChild<TTSText *>("textEdit")->setPlainText(script(m_voice, lines("Restarted job, line %1.", count)));
@@ -263,7 +247,7 @@ void TestSynthesisFaults::serviceKilledHalfwayIsRestartedByItsWatchdog()
     QCOMPARE(watchdog.restartCount(), 1);
     QVERIFY(watchdog.process()->processId() != killed);
     QCOMPARE(jobBoxes(), Boxes{});
-    QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
+    QCOMPARE(m_harness.opened.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
     QVERIFY(QFileInfo(folder + "output.mp3").size() > 0);
     // Every passage is there: its subtitles beside the output.
     for (int i = 1; i <= count; ++i)
@@ -286,7 +270,7 @@ void TestSynthesisFaults::unwritableAudioFolderStopsTheJob()
         QFile file("audio");
         QVERIFY(file.open(QIODevice::WriteOnly));
     } else if (!mountTmpfs("size=1m", MS_RDONLY)) {
-        QSKIP("mounting a file system is not allowed here");
+        LUMO_SKIP_OR_FAIL("mounting a file system is not allowed here");
     }
     const QStringList foldersBefore = QDir("audio").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
 
@@ -334,7 +318,7 @@ void TestSynthesisFaults::diskFillsDuringTheJob()
     QVERIFY(outputPages >= 8);
     const qint64 size = segmentsFit ? segmentPages + outputPages / 2 : segmentPages / 2;
     if (!mountTmpfs("size=" + QByteArray::number(size * 4) + "k"))
-        QSKIP("mounting a file system is not allowed here");
+        LUMO_SKIP_OR_FAIL("mounting a file system is not allowed here");
 
     runJob(texts);
 

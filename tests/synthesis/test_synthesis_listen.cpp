@@ -1,6 +1,6 @@
 #include "AppSettings.h"
-#include "MessageBoxCatcher.h"
 #include "Mp3Duration.h"
+#include "PageHarness.h"
 #include "Qajax.h"
 #include "ReadingDialog.h"
 #include "ReadingText.h"
@@ -8,13 +8,11 @@
 #include "SynthesisJob.h"
 #include "TTSText.h"
 #include "TestSupport.h"
-#include "UrlRecorder.h"
 #include "VoiceCatalogue.h"
 #include "ttsMain.h"
 
 #include <QAction>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMediaPlaylist>
@@ -94,8 +92,7 @@ private:
     RealService m_server;
     QString m_chooserVoice;
     QString m_otherVoice;
-    UrlRecorder m_opened;
-    MessageBoxCatcher m_catcher;
+    PageHarness m_harness;
     ttsMain *m_page = nullptr;
     int m_reference = 0;
 };
@@ -107,25 +104,22 @@ void TestSynthesisListen::initTestCase()
     QString why;
     QVERIFY2(m_server.start(&why), qPrintable(why));
     QVERIFY(m_server.writeVoiceCache());
-    QDesktopServices::setUrlHandler("file", &m_opened, "open");
-    m_catcher.start();
+    m_harness.catchBoxesAndFolders();
 }
 
 void TestSynthesisListen::cleanupTestCase()
 {
-    QDesktopServices::unsetUrlHandler("file");
     m_server.stop();
 }
 
 void TestSynthesisListen::init()
 {
-    VoiceCatalogue::instance().reset();
-    m_opened.urls.clear();
+    m_harness.opened.urls.clear();
     QFile::remove(lexiconPath());
-    m_page = new ttsMain(m_server.urls());
-    m_page->show();
+    m_page = m_harness.newPage(m_server.urls());
+    QVERIFY2(m_page, "the page's catalogue loader never finished");
     auto *locales = child<QComboBox>(m_page, "localeSelect");
-    QTRY_VERIFY_WITH_TIMEOUT(locales->count() > 0, 20000);
+    QVERIFY(locales->count() > 0);
     // The chooser speaks Mandarin; tags name a second Mandarin voice.
     locales->setCurrentIndex(locales->findText(mandarinLocale));
     QCOMPARE(locales->currentText(), mandarinLocale);
@@ -246,7 +240,7 @@ void TestSynthesisListen::listenPlaysOnlyThatPassage()
     const QString voice = tagged ? m_otherVoice : m_chooserVoice;
     editor()->setPlainText(script);
     select(anchor, position);
-    const int boxesBefore = m_catcher.count();
+    const int boxesBefore = m_harness.boxes.count();
 
     if (byKey) {
         m_page->activateWindow();
@@ -267,8 +261,8 @@ void TestSynthesisListen::listenPlaysOnlyThatPassage()
 
     const double played = waitUntilPlayed();
     QVERIFY(!QTest::currentTestFailed());
-    QCOMPARE(m_catcher.count(), boxesBefore);
-    QVERIFY(m_opened.urls.isEmpty());
+    QCOMPARE(m_harness.boxes.count(), boxesBefore);
+    QVERIFY(m_harness.opened.urls.isEmpty());
     // The script itself is not touched.
     QCOMPARE(editor()->toPlainText(), script);
 
@@ -288,21 +282,21 @@ void TestSynthesisListen::listenIsRefusedWhileAJobRuns()
     QTest::mouseClick(child<QPushButton>(m_page, "resultBtn"), Qt::LeftButton);
     QVERIFY(m_page->isJobRunning());
     SynthesisJob *running = m_page->synthesisJob();
-    const int boxesBefore = m_catcher.count();
+    const int boxesBefore = m_harness.boxes.count();
 
     select(3, 3);
     editor()->listenSelectionAction()->trigger();
 
-    QTRY_COMPARE(m_catcher.count(), boxesBefore + 1);
-    QCOMPARE(m_catcher.last().caption, QString("试听选中"));
-    QCOMPARE(m_catcher.last().text, QString("正在合成，请等当前任务结束后再试听"));
+    QTRY_COMPARE(m_harness.boxes.count(), boxesBefore + 1);
+    QCOMPARE(m_harness.boxes.last().caption, QString("试听选中"));
+    QCOMPARE(m_harness.boxes.last().text, QString("正在合成，请等当前任务结束后再试听"));
     // The job goes on undisturbed and delivers its whole script.
     QCOMPARE(m_page->synthesisJob(), running);
     QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 120000);
     QVERIFY(running->isDelivered());
     QCOMPARE(running->plan().passages.size(), 1);
-    QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(running->plan().folder)});
-    QCOMPARE(m_catcher.count(), boxesBefore + 1);
+    QCOMPARE(m_harness.opened.urls, QList<QUrl>{QUrl::fromLocalFile(running->plan().folder)});
+    QCOMPARE(m_harness.boxes.count(), boxesBefore + 1);
 
     // Once it is over, a listen goes ahead.
     editor()->listenSelectionAction()->trigger();
@@ -376,7 +370,7 @@ void TestSynthesisListen::aReadingTheServiceCannotUseIsRefused()
     QVERIFY(dialog);
     child<QLineEdit>(dialog, "readingEdit")->setText(typed);
     SynthesisJob *jobBefore = m_page->synthesisJob();
-    const int boxesBefore = m_catcher.count();
+    const int boxesBefore = m_harness.boxes.count();
 
     QTest::mouseClick(child<QPushButton>(dialog, "saveReadingBtn"), Qt::LeftButton);
     QVERIFY(dialog->messageIsError());
@@ -388,7 +382,7 @@ void TestSynthesisListen::aReadingTheServiceCannotUseIsRefused()
     QTest::mouseClick(child<QPushButton>(dialog, "listenReadingBtn"), Qt::LeftButton);
     QCOMPARE(dialog->message(), reason);
     QCOMPARE(m_page->synthesisJob(), jobBefore);
-    QCOMPARE(m_catcher.count(), boxesBefore);
+    QCOMPARE(m_harness.boxes.count(), boxesBefore);
 }
 
 void TestSynthesisListen::listenBeforeSavingUsesTheCorrection()

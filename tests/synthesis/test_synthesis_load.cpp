@@ -1,14 +1,12 @@
-#include "MessageBoxCatcher.h"
 #include "Mp3Duration.h"
+#include "PageHarness.h"
 #include "RealService.h"
 #include "TTSText.h"
 #include "TestSupport.h"
-#include "UrlRecorder.h"
 #include "VoiceCatalogue.h"
 #include "ttsMain.h"
 
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QMediaPlaylist>
@@ -96,13 +94,11 @@ private slots:
 
 private:
     ttsMain *newPage();
-    QList<QPair<QString, QString>> boxesSince(int first) const;
 
     rlimit m_limit{};
     QString m_voice;
     RealService m_service;
-    UrlRecorder m_opened;
-    MessageBoxCatcher m_catcher;
+    PageHarness m_harness;
 };
 
 void TestSynthesisLoad::initTestCase()
@@ -113,8 +109,7 @@ void TestSynthesisLoad::initTestCase()
     QString why;
     QVERIFY2(m_service.start(&why), qPrintable(why));
     QVERIFY(m_service.writeVoiceCache());
-    QDesktopServices::setUrlHandler("file", &m_opened, "open");
-    m_catcher.start();
+    m_harness.catchBoxesAndFolders();
 
     for (const QJsonValue &value : m_service.voices()) {
         if (value.toObject().value("locale").toString().startsWith("en")) {
@@ -137,27 +132,16 @@ void TestSynthesisLoad::cleanupTestCase()
 {
     // Raising the hard limit back needs privileges; without them it stays lowered.
     setrlimit(RLIMIT_NOFILE, &m_limit);
-    QDesktopServices::unsetUrlHandler("file");
 }
 
 ttsMain *TestSynthesisLoad::newPage()
 {
-    VoiceCatalogue::instance().reset();
-    auto *page = new ttsMain(m_service.urls());
-    page->show();
-    if (!QTest::qWaitFor([page] { return page->findChild<QComboBox *>("voicesSelect")->count() > 0; }, 20000)) {
+    ttsMain *page = m_harness.newPage(m_service.urls());
+    if (page && page->findChild<QComboBox *>("voicesSelect")->count() == 0) {
         delete page;
         return nullptr;
     }
     return page;
-}
-
-QList<QPair<QString, QString>> TestSynthesisLoad::boxesSince(int first) const
-{
-    QList<QPair<QString, QString>> boxes;
-    for (int i = first; i < m_catcher.count(); ++i)
-        boxes.append({m_catcher.boxes().at(i).caption, m_catcher.boxes().at(i).text});
-    return boxes;
 }
 
 void TestSynthesisLoad::fiveHundredSegmentsRenderCompletely()
@@ -165,7 +149,6 @@ void TestSynthesisLoad::fiveHundredSegmentsRenderCompletely()
     QScopedPointer<ttsMain> owner(newPage());
     QVERIFY(owner);
     ttsMain &page = *owner;
-    const int boxesBefore = m_catcher.count();
 
     QStringList texts;
     for (int i = 1; i <= segmentCount; ++i)
@@ -192,9 +175,9 @@ void TestSynthesisLoad::fiveHundredSegmentsRenderCompletely()
           segmentCount, clock.elapsed() / 1000.0, peakThreads, peakFds, (unsigned long long)limit.rlim_cur,
           peakServiceThreads, peakServiceFds);
 
-    QCOMPARE(boxesSince(boxesBefore), (QList<QPair<QString, QString>>{}));
+    QCOMPARE(m_harness.newBoxes(), Boxes{});
     const QString folder = page.jobFolderPath();
-    QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
+    QCOMPARE(m_harness.opened.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
     QCOMPARE(QDir(folder).entryList({"*.mp3"}, QDir::Files), QStringList{"output.mp3"});
     QCOMPARE(QDir(folder).entryList({"*.srt"}, QDir::Files).size(), segmentCount + 1);
 
@@ -222,8 +205,7 @@ void TestSynthesisLoad::jobBeyondTheHardLimitIsRefused()
         texts.append(QStringLiteral("Refused line %1.").arg(i));
     page->findChild<TTSText *>("textEdit")->setPlainText(script(m_voice, texts));
     const QStringList foldersBefore = QDir("audio").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    const int boxesBefore = m_catcher.count();
-    m_opened.urls.clear();
+    m_harness.opened.urls.clear();
 
     // 1000 descriptors hold (1000 - 128) / 4 = 218 segments.
     rlimit low{1000, 1000};
@@ -232,11 +214,11 @@ void TestSynthesisLoad::jobBeyondTheHardLimitIsRefused()
     QTRY_VERIFY(!page->isJobRunning());
     setrlimit(RLIMIT_NOFILE, &m_limit);
 
-    QCOMPARE(boxesSince(boxesBefore),
-             (QList<QPair<QString, QString>>{{"合成异常", "配音段落过多（300 段），本机最多可同时合成 218 段，请分批合成"}}));
+    QCOMPARE(m_harness.newBoxes(),
+             (Boxes{{"合成异常", "配音段落过多（300 段），本机最多可同时合成 218 段，请分批合成"}}));
     QVERIFY(!page->busyOverlay());
     QCOMPARE(QDir("audio").entryList(QDir::Dirs | QDir::NoDotAndDotDot), foldersBefore);
-    QVERIFY(m_opened.urls.isEmpty());
+    QVERIFY(m_harness.opened.urls.isEmpty());
     QCOMPARE(page->mediaPlaylist()->mediaCount(), 0);
 }
 

@@ -1,16 +1,14 @@
 #include "AppSettings.h"
-#include "MessageBoxCatcher.h"
 #include "Mp3Duration.h"
 #include "Qajax.h"
+#include "PageHarness.h"
 #include "RealService.h"
 #include "TTSText.h"
 #include "TestSupport.h"
-#include "UrlRecorder.h"
 #include "VoiceCatalogue.h"
 #include "ttsMain.h"
 
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QJsonObject>
 #include <QMediaPlaylist>
 #include <QPushButton>
@@ -40,8 +38,7 @@ private:
     RealService m_server;
     QString m_chooserVoice;
     QString m_otherVoice;
-    UrlRecorder m_opened;
-    MessageBoxCatcher m_catcher;
+    PageHarness m_harness;
     ttsMain *m_page = nullptr;
 };
 
@@ -69,23 +66,20 @@ void TestSynthesisService::initTestCase()
     // The cache holds exactly the service's list, so the page's loader fills
     // the choosers from it and then finds nothing to change.
     QVERIFY(m_server.writeVoiceCache());
-    QDesktopServices::setUrlHandler("file", &m_opened, "open");
-    m_catcher.start();
+    m_harness.catchBoxesAndFolders();
 }
 
 void TestSynthesisService::cleanupTestCase()
 {
-    QDesktopServices::unsetUrlHandler("file");
     m_server.stop();
 }
 
 void TestSynthesisService::init()
 {
-    VoiceCatalogue::instance().reset();
-    m_opened.urls.clear();
-    m_page = new ttsMain(m_server.urls());
-    m_page->show();
-    QTRY_VERIFY_WITH_TIMEOUT(child<QComboBox>("voicesSelect")->count() > 0, 20000);
+    m_harness.opened.urls.clear();
+    m_page = m_harness.newPage(m_server.urls());
+    QVERIFY2(m_page, "the page's catalogue loader never finished");
+    QVERIFY(child<QComboBox>("voicesSelect")->count() > 0);
 }
 
 void TestSynthesisService::cleanup()
@@ -119,14 +113,14 @@ void TestSynthesisService::resultJoinsSegmentsWithThePause()
     const QString second = "And here the second voice reads its own passage.";
     child<QSpinBox>("spinBox")->setValue(700);
     child<TTSText>("textEdit")->setPlainText(first + "「" + m_otherVoice + "」" + second + "「」");
-    const int boxesBefore = m_catcher.count();
+    const int boxesBefore = m_harness.boxes.count();
 
     QTest::mouseClick(child<QPushButton>("resultBtn"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 120000);
 
-    QCOMPARE(m_catcher.count(), boxesBefore);
+    QCOMPARE(m_harness.boxes.count(), boxesBefore);
     const QString folder = m_page->jobFolderPath();
-    QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
+    QCOMPARE(m_harness.opened.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
     QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name),
              (QStringList{"1.srt", "2.srt", "output.mp3", "output.srt"}));
     for (const char *srt : {"1.srt", "2.srt", "output.srt"})
@@ -150,13 +144,13 @@ void TestSynthesisService::tryListenPlaysTheOutput()
     QMediaPlayer *player = m_page->mediaPlayer();
     QSignalSpy states(player, &QMediaPlayer::stateChanged);
     child<TTSText>("textEdit")->setPlainText("A short sentence to listen to before saving it.");
-    const int boxesBefore = m_catcher.count();
+    const int boxesBefore = m_harness.boxes.count();
 
     QTest::mouseClick(child<QPushButton>("tryPlay"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!m_page->isJobRunning(), 120000);
 
-    QCOMPARE(m_catcher.count(), boxesBefore);
-    QVERIFY(m_opened.urls.isEmpty());
+    QCOMPARE(m_harness.boxes.count(), boxesBefore);
+    QVERIFY(m_harness.opened.urls.isEmpty());
     const QString output = m_page->jobFolderPath() + "output.mp3";
     QCOMPARE(m_page->mediaPlaylist()->media(0).request().url(), QUrl::fromLocalFile(output));
     const auto reachedPlaying = [&states] {

@@ -1,7 +1,7 @@
 #include "Loading.h"
 #include "MainWindow.h"
-#include "MessageBoxCatcher.h"
 #include "MoreVoices.h"
+#include "PageHarness.h"
 #include "TestSupport.h"
 #include "VoiceCatalogue.h"
 #include "VoiceFixtures.h"
@@ -27,6 +27,10 @@ private slots:
     void firstStartAsksForRestart();
     void secondStartFillsTheChoosers();
     void cleanupTestCase();
+
+private:
+    // Its fake service stays idle: the window's page asks the real one.
+    PageHarness m_harness;
 };
 
 namespace {
@@ -94,6 +98,7 @@ void TestCatalogueEndToEnd::secondStartFillsTheChoosers()
     MainWindow window;
     auto *page = window.findChild<ttsMain *>();
     page->installEventFilter(&watch);
+    m_harness.watch(page);
     window.show();
 
     auto *locales = page->findChild<QComboBox *>("localeSelect");
@@ -108,6 +113,8 @@ void TestCatalogueEndToEnd::secondStartFillsTheChoosers()
     for (QPushButton *button : buttons)
         QVERIFY(voices->findText(button->text(), Qt::MatchStartsWith) >= 0);
 
+    // The service's list has come too, and changed nothing.
+    QVERIFY2(m_harness.settle(page, 30000), "the page's catalogue loader never finished");
     QVERIFY(watch.messages.isEmpty());
     QVERIFY(page->isVisible());
     QCOMPARE(catcher.count(), 0);

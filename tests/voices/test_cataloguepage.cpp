@@ -1,7 +1,6 @@
-#include "FakeService.h"
 #include "Loading.h"
-#include "MessageBoxCatcher.h"
 #include "MoreVoices.h"
+#include "PageHarness.h"
 #include "TTSText.h"
 #include "VoiceCatalogue.h"
 #include "VoiceFixtures.h"
@@ -13,7 +12,6 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -30,6 +28,7 @@ class TestCataloguePage : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -47,17 +46,16 @@ private slots:
 
 private:
     // A page over a cache of `records`, the service answering the same list;
-    // returns once the choosers are filled.
+    // returns once the loader has finished.
     std::unique_ptr<ttsMain> loadedPage(const QJsonArray &records);
-    ServiceUrls urls() const { return ServiceUrls::at(m_fake->baseUrl()); }
+    ServiceUrls urls() const { return m_harness.urls(); }
+    // Boxes shown since the test began.
+    int boxCount() const { return m_harness.boxes.count() - m_boxesBefore; }
     static QStringList items(QComboBox *box);
     static QList<QPushButton *> buttons(MoreVoices *panel);
 
-    std::unique_ptr<QTemporaryDir> m_folder;
-    QString m_previous;
-    std::unique_ptr<FakeService> m_fake;
-    std::unique_ptr<MessageBoxCatcher> m_catcherOwner;
-    MessageBoxCatcher *m_catcher = nullptr;
+    PageHarness m_harness;
+    int m_boxesBefore = 0;
 };
 
 namespace {
@@ -76,26 +74,19 @@ const QStringList mainlandVoices{"晓晓 女声", "晓伊 男声", "云健 女�
 const QStringList mainlandNames{"晓晓", "晓伊", "云健", "云溪", "云夏", "云杨", "zh-CN-XiaomoNeural"};
 } // namespace
 
+void TestCataloguePage::initTestCase()
+{
+    QVERIFY(m_harness.start());
+}
+
 void TestCataloguePage::init()
 {
-    VoiceCatalogue::instance().reset();
-    m_previous = QDir::currentPath();
-    m_folder = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_folder->isValid());
-    QVERIFY(QDir::setCurrent(m_folder->path()));
-    m_fake = std::make_unique<FakeService>();
-    QVERIFY(m_fake->listen());
-    m_catcherOwner = std::make_unique<MessageBoxCatcher>();
-    m_catcher = m_catcherOwner.get();
-    m_catcher->start();
+    m_harness.reset();
+    m_boxesBefore = m_harness.boxes.count();
 }
 
 void TestCataloguePage::cleanup()
 {
-    m_catcherOwner.reset();
-    m_fake.reset();
-    QDir::setCurrent(m_previous);
-    m_folder.reset();
     VoiceCatalogue::instance().reset();
 }
 
@@ -117,20 +108,20 @@ QList<QPushButton *> TestCataloguePage::buttons(MoreVoices *panel)
 std::unique_ptr<ttsMain> TestCataloguePage::loadedPage(const QJsonArray &records)
 {
     writeCache(records);
-    m_fake->setResponder([records](const FakeService::Request &) { return FakeService::ok(toJson(records)); });
-    auto page = std::make_unique<ttsMain>(urls());
+    m_harness.service.setResponder([records](const FakeService::Request &) { return FakeService::ok(toJson(records)); });
+    std::unique_ptr<ttsMain> page(m_harness.newPage());
+    if (!page)
+        qFatal("the page's catalogue loader never finished");
     page->resize(862, 583);
-    page->show();
-    auto *locales = page->findChild<QComboBox *>("localeSelect");
-    [&] { QTRY_VERIFY(locales->count() > 0); }();
-    [&] { QTRY_COMPARE(m_fake->requestCount(), 1); }();
+    [&] { QVERIFY(page->findChild<QComboBox *>("localeSelect")->count() > 0); }();
+    [&] { QCOMPARE(m_harness.service.requestCount(), 1); }();
     return page;
 }
 
 void TestCataloguePage::firstStartShowsOverlayThenAsksForRestart()
 {
     const QJsonArray served = voiceList(300);
-    m_fake->setResponder([served](const FakeService::Request &) {
+    m_harness.service.setResponder([served](const FakeService::Request &) {
         FakeService::Reply reply = FakeService::ok(toJson(served));
         reply.delayMs = 700; // long enough to see the overlay
         return reply;
@@ -142,9 +133,9 @@ void TestCataloguePage::firstStartShowsOverlayThenAsksForRestart()
     QVERIFY(page.busyOverlay()->isVisible());
     QCOMPARE(page.busyOverlay()->findChild<QLabel *>("tips")->text(), QStringLiteral("加载资源中……\n初次运行，请耐心等待"));
 
-    QTRY_COMPARE(m_catcher->count(), 1);
-    QCOMPARE(m_catcher->last().caption, QStringLiteral("软件需重启"));
-    QCOMPARE(m_catcher->last().text, QStringLiteral("配音员已更新，请重启软件"));
+    QTRY_COMPARE(boxCount(), 1);
+    QCOMPARE(m_harness.boxes.last().caption, QStringLiteral("软件需重启"));
+    QCOMPARE(m_harness.boxes.last().text, QStringLiteral("配音员已更新，请重启软件"));
     QTRY_VERIFY(!page.isVisible());
 
     QCOMPARE(page.findChild<QComboBox *>("localeSelect")->count(), 0);
@@ -202,7 +193,7 @@ void TestCataloguePage::whatTheUserSees()
     }
     const QByteArray before = readFile("data.db");
 
-    m_fake->setResponder([service, served](const FakeService::Request &) {
+    m_harness.service.setResponder([service, served](const FakeService::Request &) {
         FakeService::Reply reply;
         if (service == "drop")
             reply.dropConnection = true;
@@ -216,9 +207,9 @@ void TestCataloguePage::whatTheUserSees()
 
     ttsMain page(urls());
     page.show();
-    QTRY_COMPARE(m_catcher->count(), 1);
-    QCOMPARE(m_catcher->last().caption, caption);
-    QCOMPARE(m_catcher->last().text, text);
+    QTRY_COMPARE(boxCount(), 1);
+    QCOMPARE(m_harness.boxes.last().caption, caption);
+    QCOMPARE(m_harness.boxes.last().text, text);
     // The box's handler closes any overlay; the page stays usable.
     QTRY_VERIFY(page.busyOverlay() == nullptr);
     QVERIFY(page.isVisible());
@@ -238,7 +229,7 @@ void TestCataloguePage::whatTheUserSees()
         QCOMPARE(cacheRows().size(), rowsAfter);
     if (cache != "none")
         QCOMPARE(readFile("data.db"), before);
-    QCOMPARE(m_catcher->count(), 1);
+    QCOMPARE(boxCount(), 1);
 }
 
 void TestCataloguePage::cachedCatalogueFillsTheChoosers()
@@ -256,7 +247,7 @@ void TestCataloguePage::cachedCatalogueFillsTheChoosers()
     QVERIFY(page->voiceHighlighter() != nullptr);
     QVERIFY(page->busyOverlay() == nullptr);
     QVERIFY(page->isVisible());
-    QCOMPARE(m_catcher->count(), 0);
+    QCOMPARE(boxCount(), 0);
 }
 
 void TestCataloguePage::localeChangeRefillsVoices()
