@@ -86,12 +86,17 @@ namespace voiceRecord {
 inline constexpr char name[] = "name";     // identifier, such as "zh-CN-XiaoxiaoNeural"
 inline constexpr char locale[] = "locale"; // a code of the locale table
 inline constexpr char gender[] = "gender"; // "Female" or "Male"
+inline constexpr char displayName[] = "displayName"; // a neural voice's only: its name in the choosers
 } // namespace voiceRecord
 
 // Members of ttsReading's data.
 namespace reading {
 inline constexpr char reading[] = "reading";   // the text as read: toned pinyin, kana, or the text
 inline constexpr char phonemes[] = "phonemes"; // espeak-ng's phonemes of what the engine is given
+// A neural voice's also: the text its model is given, and that text's phones
+// as the model's lexicon has them.
+inline constexpr char modelText[] = "modelText";
+inline constexpr char modelPhones[] = "modelPhones";
 // One letter per piece of the reading (a blank-separated syllable or word
 // for Chinese, a kana for Japanese; empty for other languages): where it
 // came from.

@@ -178,7 +178,7 @@ void EspeakEngine::buildVoices()
             end = std::end(kTaiwanVariants);
         }
         for (const Variant *var = begin; var != end; ++var) {
-            VoiceInfo info{locale + "-" + var->name, locale, var->gender};
+            VoiceInfo info{locale + "-" + var->name, locale, var->gender, {}};
             if (m_entries.count(info.name))
                 continue;
             const bool female = std::strcmp(var->gender, "Female") == 0;

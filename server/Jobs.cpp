@@ -128,7 +128,7 @@ Outcome renderSegment(SpeechEngine &engine, const RenderJob &job, RenderedSegmen
     // it runs in parallel on the request threads.
     SynthesisResult speech = engine.synthesize(job.prepared.runs, job.voice, job.ratePercent);
     if (!speech.ok)
-        return {false, "语音合成失败"};
+        return {false, speech.error.empty() ? "语音合成失败" : speech.error};
     if (speech.pcm.empty()) {
         // Nothing to say (only punctuation or symbols): a short silence keeps
         // the passage's place in the joined file.

@@ -14,6 +14,7 @@ struct VoiceInfo {
     std::string name;    // identifier the program stores, "<locale>-<Name>"
     std::string locale;  // locale code, e.g. "zh-CN"
     std::string gender;  // "Female" or "Male"
+    std::string displayName;  // what the choosers show; empty: the program names it
 };
 
 // A position event of the engine: the character (code point index into the
@@ -28,6 +29,7 @@ struct SynthesisResult {
     int sampleRate = 0;
     std::vector<std::int16_t> pcm;  // mono
     std::vector<WordMark> words;    // in text order
+    std::string error;              // why it failed, for the reply; empty: the usual message
 };
 
 class SpeechEngine {
@@ -54,6 +56,10 @@ public:
     // What the engine will say for these runs, as its phoneme mnemonics,
     // with a change of language written as the engine writes it: (en)…(cmn).
     virtual std::string phonemes(const std::vector<reading::EngineRun> &runs, const std::string &voice) = 0;
+
+    // The text a model-based engine hands its model for these runs; empty
+    // for an engine that reads the runs itself.
+    virtual std::string modelText(const std::vector<reading::EngineRun> &, const std::string &) { return {}; }
 };
 
 }  // namespace tavrel

@@ -227,6 +227,8 @@ void SpeechService::installRoutes()
             item[contract::voiceRecord::name] = v.name;
             item[contract::voiceRecord::locale] = v.locale;
             item[contract::voiceRecord::gender] = v.gender;
+            if (!v.displayName.empty())
+                item[contract::voiceRecord::displayName] = v.displayName;
             data.push_back(std::move(item));
         }
         if (data.empty()) {
@@ -308,7 +310,13 @@ void SpeechService::installRoutes()
         const reading::Prepared prepared = m_frontEnd->prepare(text, locale, m_lexicon.get());
         Json data;
         data[contract::reading::reading] = prepared.reading;
-        data[contract::reading::phonemes] = m_engine->phonemes(prepared.runs, *field(*form, contract::field::voice));
+        const std::string &voice = *field(*form, contract::field::voice);
+        data[contract::reading::phonemes] = m_engine->phonemes(prepared.runs, voice);
+        const std::string modelText = m_engine->modelText(prepared.runs, voice);
+        if (!modelText.empty()) {
+            data[contract::reading::modelText] = modelText;
+            data[contract::reading::modelPhones] = data[contract::reading::phonemes];
+        }
         data[contract::reading::sources] = prepared.sources;
         reply(res, contract::envelope::success, "获取成功", std::move(data));
     });

@@ -2,6 +2,7 @@
 // Started by the program with no arguments from its working folder; listens
 // on 127.0.0.1:5000 and writes only below <working folder>/audio/.
 #include "EspeakEngine.h"
+#include "NeuralVoices.h"
 #include "SpeechService.h"
 
 #include "ServiceContract.h"
@@ -72,6 +73,10 @@ bool endWithParent(pid_t parent)
 
 int main(int argc, char **argv)
 {
+    // A child the service starts to try a neural model before loading it.
+    if (argc == 5 && std::strcmp(argv[1], tavrel::neural::kProbeOption) == 0)
+        return tavrel::neural::probeModel(argv[2], argv[3], argv[4]);
+
     tavrel::ServiceConfig config;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -123,7 +128,12 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    tavrel::SpeechService service(config, engine);
+    // Neural voices join when models/ holds a model and the runtime lies
+    // beside the service; otherwise espeak-ng serves alone, as always.
+    const tavrel::neural::NeuralStartup neural =
+        tavrel::neural::startNeuralVoices(engine, config.workDir, self.parent_path(), self, std::cerr);
+
+    tavrel::SpeechService service(config, neural.engine);
     std::string error;
     if (!service.bind(error)) {
         std::cerr << "Sayora_server_Tavrel: " << error << "\n"

@@ -20,8 +20,9 @@ PACKAGES=(
   # (converted into the service's tables at build time)
   rime-data-terra-pinyin python3-jieba libopencc-dev opencc
   libmecab-dev mecab-ipadic-utf8
-  # service tests
-  libgtest-dev
+  # service tests; python3-onnx writes the small neural models the tests
+  # of the neural engine generate (Debian's python3, not a virtualenv's)
+  libgtest-dev python3-onnx
   # service benchmark only: the naive espeak-ng | lame pipeline it compares against
   espeak-ng lame
   # fuzzing the service (CI and fuzz/run.sh): clang with libFuzzer
@@ -34,6 +35,12 @@ for p in "${PACKAGES[@]}"; do
     missing+=("$p")
   fi
 done
+
+# npm installs the neural voices' runtime into the build tree; a Node.js
+# from elsewhere usually brings its own npm, and Debian's would clash with it.
+if ! command -v npm >/dev/null 2>&1; then
+  missing+=(npm)
+fi
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0

@@ -1,0 +1,156 @@
+#!/usr/bin/python3
+"""Writes small speech models in the folder layouts the published models use,
+for the neural engine's tests. The graphs are ordinary ONNX operators: the
+audio is a sine whose length follows the number of tokens and the length
+scale, and whose pitch follows the speaker id.
+
+usage: make_models.py <models folder> <kind> [<kind> ...]
+kinds: vits (3 speakers, lexicon), vits1 (1 speaker), piper (espeak-ng-data),
+       matcha (acoustic model + vocoder), kokoro (voices.bin), and the broken
+       ones: notokens, corrupt, unknown, nometa
+"""
+import os
+import sys
+
+import onnx
+from onnx import TensorProto, helper
+
+HOP = 256          # samples per token at length scale 1
+SAMPLE_RATE = 16000
+
+# The phones the test lexicon knows; every token id is also a phone.
+PHONES = ["_", "n", "i3", "h", "ao3", "sh", "i4", "j", "ie4", "a1", "b", "c", "d", "e1", "sil", "eos", "sp"]
+LEXICON = {
+    "你": ["n", "i3"], "好": ["h", "ao3"], "是": ["sh", "i4"], "界": ["j", "ie4"],
+    "世": ["sh", "i4"], "啊": ["a1"], "的": ["d", "e1"],
+    "hello": ["h", "e1"], "world": ["d", "a1"],
+}
+
+
+def const(name, value, dtype=TensorProto.FLOAT, dims=()):
+    vals = value if isinstance(value, list) else [value]
+    return helper.make_node("Constant", [], [name],
+                            value=helper.make_tensor(name + "_t", dtype, list(dims), vals))
+
+
+def signal_nodes(count_name, scale_name, sid_name, out_name):
+    """Nodes turning a token count [1] (int64), a length scale [1] (float) and
+    a speaker id [1] (int64, or None) into audio [1, T]."""
+    n = [
+        const("hop", float(HOP)),
+        helper.make_node("Cast", [count_name], ["count_f"], to=TensorProto.FLOAT),
+        helper.make_node("Mul", ["count_f", "hop"], ["len0"]),
+        helper.make_node("Mul", ["len0", scale_name], ["len1"]),
+        helper.make_node("Floor", ["len1"], ["len2"]),
+        helper.make_node("ReduceMax", ["len2"], ["limit"], keepdims=0),
+        const("zero", 0.0), const("one", 1.0),
+        helper.make_node("Range", ["zero", "limit", "one"], ["t"]),
+        const("base", 0.05, dims=[1]), const("step", 0.02, dims=[1]),
+    ]
+    if sid_name:
+        n += [helper.make_node("Cast", [sid_name], ["sid_f"], to=TensorProto.FLOAT),
+              helper.make_node("Mul", ["sid_f", "step"], ["sid_step"]),
+              helper.make_node("Add", ["base", "sid_step"], ["freq"])]
+    else:
+        n += [helper.make_node("Identity", ["base"], ["freq"])]
+    n += [
+        helper.make_node("Mul", ["t", "freq"], ["phase"]),
+        helper.make_node("Sin", ["phase"], ["wave"]),
+        const("amp", 0.5),
+        helper.make_node("Mul", ["wave", "amp"], ["wave2"]),
+        const("axes0", 0, TensorProto.INT64, [1]),
+        helper.make_node("Unsqueeze", ["wave2", "axes0"], [out_name]),
+    ]
+    return n
+
+
+def save(graph, path, meta):
+    model = helper.make_model(graph, opset_imports=[helper.make_opsetid("", 13)])
+    model.ir_version = 7
+    for k, v in meta.items():
+        entry = model.metadata_props.add()
+        entry.key, entry.value = k, str(v)
+    onnx.checker.check_model(model)
+    onnx.save(model, path)
+
+
+def f32(name, shape=(1,)):
+    return helper.make_tensor_value_info(name, TensorProto.FLOAT, list(shape))
+
+
+def i64(name, shape=(1,)):
+    return helper.make_tensor_value_info(name, TensorProto.INT64, list(shape))
+
+
+def write_tokens(folder, phones=PHONES):
+    with open(os.path.join(folder, "tokens.txt"), "w") as f:
+        for i, p in enumerate(phones):
+            f.write(f"{p} {i}\n")
+
+
+def write_lexicon(folder):
+    with open(os.path.join(folder, "lexicon.txt"), "w") as f:
+        for word, phones in LEXICON.items():
+            f.write(word + " " + " ".join(phones) + "\n")
+
+
+def vits_model(path, speakers, comment="vits", language="Chinese"):
+    inputs = [i64("x", [1, "N"]), i64("x_length"), f32("noise_scale"), f32("length_scale"),
+              f32("noise_scale_w")]
+    sid = None
+    if speakers > 1:
+        inputs.append(i64("sid"))
+        sid = "sid"
+    nodes = [helper.make_node("Shape", ["x"], ["xs"]),
+             const("idx1", 1, TensorProto.INT64, [1]),
+             helper.make_node("Gather", ["xs", "idx1"], ["count"], axis=0)]
+    nodes += signal_nodes("count", "length_scale", sid, "y")
+    graph = helper.make_graph(nodes, "vits", inputs, [f32("y", [1, "T"])])
+    save(graph, path, {"sample_rate": SAMPLE_RATE, "n_speakers": speakers, "language": language,
+                       "comment": comment, "add_blank": 0, "punctuation": "，。？！ , . ? !"})
+
+
+def make_vits(folder, speakers):
+    os.makedirs(folder, exist_ok=True)
+    vits_model(os.path.join(folder, "model.onnx"), speakers)
+    write_tokens(folder)
+    write_lexicon(folder)
+
+
+def make(root, kind):
+    folder = os.path.join(root, {
+        "vits": "vits-test-zh", "vits1": "vits-test-solo", "piper": "vits-piper-en_US-test-medium",
+        "matcha": "matcha-test-zh", "kokoro": "kokoro-test-multi", "notokens": "vits-notokens",
+        "corrupt": "vits-corrupt", "unknown": "mystery-model", "nometa": "vits-nometa",
+    }[kind])
+    os.makedirs(folder, exist_ok=True)
+    if kind == "vits":
+        make_vits(folder, 3)
+    elif kind == "vits1":
+        make_vits(folder, 1)
+    elif kind == "notokens":
+        make_vits(folder, 2)
+        os.remove(os.path.join(folder, "tokens.txt"))
+    elif kind == "corrupt":
+        make_vits(folder, 2)
+        with open(os.path.join(folder, "model.onnx"), "wb") as f:
+            f.write(b"\x0a\xff\xff\xff\xff\x0fnot a model")
+    elif kind == "unknown":
+        with open(os.path.join(folder, "weights.bin"), "wb") as f:
+            f.write(b"\0" * 64)
+    elif kind == "nometa":
+        make_vits(folder, 2)
+        graph = helper.make_graph([helper.make_node("Identity", ["a"], ["b"])], "g", [f32("a")], [f32("b")])
+        m = helper.make_model(graph, opset_imports=[helper.make_opsetid("", 13)])
+        m.ir_version = 7
+        onnx.save(m, os.path.join(folder, "model.onnx"))
+    else:
+        raise SystemExit("unknown kind " + kind)
+    return folder
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 3:
+        raise SystemExit(__doc__)
+    for kind in sys.argv[2:]:
+        print(make(sys.argv[1], kind))
