@@ -23,7 +23,7 @@ struct Cue {
     std::string text;
 };
 
-// Longest cue line, in columns (a CJK character takes two).
+// Longest cue line, in columns (a wide character, East Asian Width W or F, takes two).
 constexpr int kMaxCueColumns = 40;
 
 // UTF-8 → code points; false on malformed input (overlong forms, surrogates,
@@ -31,7 +31,8 @@ constexpr int kMaxCueColumns = 40;
 bool decodeUtf8(const std::string &in, std::u32string &out);
 std::string encodeUtf8(const std::u32string &in);
 
-// One span per sentence or clause (cut after 。！？；，.!?; and line breaks),
+// One span per sentence or clause (cut after 。！？…；，.!?; and their other
+// forms, and line breaks),
 // long clauses cut again to at most kMaxCueColumns, preferring blanks.
 std::vector<TextSpan> splitIntoSpans(const std::u32string &text);
 

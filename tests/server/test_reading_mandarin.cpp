@@ -1,5 +1,6 @@
 // What the Mandarin voices say: text → toned pinyin through the front end,
 // as tables of sentences and the readings a Putonghua announcer gives them.
+#include "CharClass.h"
 #include "FrontEnd.h"
 #include "MandarinReader.h"
 #include "ServerTestSupport.h"
@@ -171,7 +172,7 @@ TEST(MandarinReading, EngineInputHasNoHanziAndLatinGoesToEnglish)
         EXPECT_EQ(p.runs[i].language, i % 2 ? "en" : "") << i;
     for (const EngineRun &run : p.runs) {
         for (char32_t c : utf8::decode(run.text))
-            EXPECT_FALSE(isHan(c)) << run.text;
+            EXPECT_FALSE(textrules::isHan(c)) << run.text;
         EXPECT_EQ(utf8::decode(run.text).size(), run.origin.size());
     }
     // Acronyms are spelled, words are not.
@@ -224,7 +225,7 @@ TEST(MandarinReading, AnyTextGetsAReadingWithoutHanziInTheEngineInput)
         for (const EngineRun &run : p.runs) {
             EXPECT_EQ(utf8::decode(run.text).size(), run.origin.size());
             for (char32_t c : utf8::decode(run.text))
-                EXPECT_FALSE(isHan(c));
+                EXPECT_FALSE(textrules::isHan(c));
         }
     }
 }
