@@ -159,6 +159,8 @@ TEST(MandarinReading, TraditionalTextReadsLikeSimplified)
         {"臺灣的銀行", "tai2 wan1 de5 yin2 hang2"},
         {"我們還是去重慶吧", "wo3 men5 hai2 shi4 qu4 chong2 qing4 ba5"},
         {"頭髮很長", "tou2 fa5 hen3 chang2"},
+        // Simplified to an ideograph of extension G (𰬸), which is read too.
+        {"繐帳", "sui4 zhang4"},
     };
     expectReadings(cases, "zh-TW");
     expectReadings(cases, "zh-CN");
@@ -207,10 +209,12 @@ TEST(MandarinReading, UserLexiconWinsOverTheData)
 {
     test::TempWorkDir work;
     const auto file = work.path() / "lexicon.txt";
-    std::ofstream(file) << "# 我们的读法\n重庆\tzhong4 qing4\n银行\tyin2 xing2\n";
+    std::ofstream(file) << "# 我们的读法\n重庆\tzhong4 qing4\n银行\tyin2 xing2\n花园儿\thua1 yuanr2\n";
     UserLexicon user(file, [](const std::string &) {}, std::chrono::milliseconds(0));
     EXPECT_EQ(readingOf("重庆银行", "zh-CN", &user), "zhong4 qing4 yin2 xing2");
     EXPECT_EQ(readingOf("重庆银行"), "chong2 qing4 yin2 hang2");
+    // A user's erhua syllable reads its character and the 儿 after it.
+    EXPECT_EQ(readingOf("逛花园儿", "zh-CN", &user), "guang4 hua1 yuanr2");
 }
 
 TEST(MandarinReading, AnyTextGetsAReadingWithoutHanziInTheEngineInput)
