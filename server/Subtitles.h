@@ -31,9 +31,9 @@ constexpr int kMaxCueColumns = 40;
 bool decodeUtf8(const std::string &in, std::u32string &out);
 std::string encodeUtf8(const std::u32string &in);
 
-// One span per sentence or clause (cut after 。！？…；，.!?; and their other
-// forms, and line breaks),
-// long clauses cut again to at most kMaxCueColumns, preferring blanks.
+// One span per sentence or clause (cut after the ends of sentences, 。！？…
+// and their other forms, after ；，; and at line breaks), long clauses cut
+// again to at most kMaxCueColumns, preferring blanks.
 std::vector<TextSpan> splitIntoSpans(const std::u32string &text);
 
 // Times every span from the engine's word events: a cue starts where its

@@ -77,4 +77,4 @@ std::optional<std::vector<std::string>> checkWordReading(std::u32string_view wor
                                                          std::string_view subject, bool toneMarks,
                                                          std::string *error = nullptr);
 
-} // namespace textrules::pinyin
+}  // namespace textrules::pinyin
