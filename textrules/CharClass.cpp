@@ -77,19 +77,19 @@ const Range kWide[] = {
 
 }  // namespace
 
+// Text is mostly ASCII and Latin: those cost one comparison.
 bool isHan(char32_t c)
 {
-    return inRanges(std::begin(kHan), std::end(kHan), c);
+    return c >= 0x3007 && inRanges(std::begin(kHan), std::end(kHan), c);
 }
 
 bool isKana(char32_t c)
 {
-    return inRanges(std::begin(kKana), std::end(kKana), c);
+    return c >= 0x3041 && inRanges(std::begin(kKana), std::end(kKana), c);
 }
 
 bool isWide(char32_t c)
 {
-    // Below U+1100 nothing is wide: the common case costs one comparison.
     return c >= 0x1100 && inRanges(std::begin(kWide), std::end(kWide), c);
 }
 
