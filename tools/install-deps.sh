@@ -20,8 +20,9 @@ PACKAGES=(
   # (converted into the service's tables at build time)
   rime-data-terra-pinyin python3-jieba libopencc-dev opencc
   libmecab-dev mecab-ipadic-utf8
-  # service tests
-  libgtest-dev
+  # service and text-rule tests; ICU only to compare the character classes
+  # with Unicode's own properties
+  libgtest-dev libicu-dev
   # service benchmark only: the naive espeak-ng | lame pipeline it compares against
   espeak-ng lame
   # fuzzing the service (CI and fuzz/run.sh): clang with libFuzzer
