@@ -285,54 +285,6 @@ inline bool isBlankText(std::string_view text)
     return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
-// ---- Readings -------------------------------------------------------------------
-// A user's corrected reading is numbered pinyin (tone 1-5, 5 the neutral
-// tone) of these syllables, blank-separated; the service refuses others.
-// Standard Mandarin by initial, ü as v; besides the usual ones only the rare
-// colloquial forms that dictionaries list with their own characters (dia 嗲,
-// den 扽, tei 忒, rua 挼, lo 咯, yo 哟).
-inline constexpr const char *pinyinSyllables =
-    // no initial
-    "a o e ai ei ao ou an en ang eng er "
-    "yi ya yo ye yao you yan yin yang ying yong "
-    "wu wa wo wai wei wan wen wang weng "
-    "yu yue yuan yun "
-    "m n ng "
-    // labials
-    "ba bo bai bei bao ban ben bang beng bi bie biao bian bin bing bu "
-    "pa po pai pei pao pou pan pen pang peng pi pie piao pian pin ping pu "
-    "ma mo me mai mei mao mou man men mang meng mi mie miao miu mian min ming mu "
-    "fa fo fei fou fan fen fang feng fu "
-    // alveolars
-    "da de dai dei dao dou dan den dang deng dong di dia die diao diu dian ding "
-    "du duo dui duan dun "
-    "ta te tai tei tao tou tan tang teng tong ti tie tiao tian ting "
-    "tu tuo tui tuan tun "
-    "na ne nai nei nao nou nan nen nang neng nong ni nie niao niu nian nin niang ning "
-    "nu nuo nuan nv nve "
-    "la lo le lai lei lao lou lan lang leng long li lia lie liao liu lian lin liang ling "
-    "lu luo luan lun lv lve "
-    // velars
-    "ga ge gai gei gao gou gan gen gang geng gong gu gua guo guai gui guan gun guang "
-    "ka ke kai kei kao kou kan ken kang keng kong ku kua kuo kuai kui kuan kun kuang "
-    "ha he hai hei hao hou han hen hang heng hong hu hua huo huai hui huan hun huang "
-    // palatals: only ü follows, written u
-    "ji jia jie jiao jiu jian jin jiang jing jiong ju jue juan jun "
-    "qi qia qie qiao qiu qian qin qiang qing qiong qu que quan qun "
-    "xi xia xie xiao xiu xian xin xiang xing xiong xu xue xuan xun "
-    // retroflexes
-    "zha zhe zhi zhai zhei zhao zhou zhan zhen zhang zheng zhong "
-    "zhu zhua zhuo zhuai zhui zhuan zhun zhuang "
-    "cha che chi chai chao chou chan chen chang cheng chong "
-    "chu chua chuo chuai chui chuan chun chuang "
-    "sha she shi shai shei shao shou shan shen shang sheng "
-    "shu shua shuo shuai shui shuan shun shuang "
-    "re ri rao rou ran ren rang reng rong ru rua ruo rui ruan run "
-    // dental sibilants
-    "za ze zi zai zei zao zou zan zen zang zeng zong zu zuo zui zuan zun "
-    "ca ce ci cai cao cou can cen cang ceng cong cu cuo cui cuan cun "
-    "sa se si sai sao sou san sen sang seng song su suo sui suan sun";
-
 // ---- Locales --------------------------------------------------------------------
 // Every locale the program can name, in the program's order (by code): the
 // code the service puts in its voice records, the Chinese name the choosers

@@ -25,8 +25,9 @@ struct Outcome {
 // Sets the entry in the file at `path` (made when missing). The new file
 // replaces the old one whole (QSaveFile), so the service, which may read it
 // at any moment, never sees half of it; on failure the old file stays.
-// `word` and `reading` are checked already (ReadingText); a tab or a line end
-// in them is still refused, since it would make other lines.
+// `word` and `reading` are checked already (ReadingText); still, a tab or a
+// line end in them is refused, since it would make other lines, and so is a
+// line the service would skip.
 Outcome writeEntry(const QString &path, const QString &word, const QString &reading);
 
 } // namespace LexiconEdit

@@ -1,205 +1,46 @@
 #include "ReadingText.h"
 
-#include "ServiceContract.h"
-
-#include <QSet>
+#include "CharClass.h"
+#include "LexiconLine.h"
+#include "Pinyin.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
+// The rules themselves are the text rules' (textrules/), which the service
+// reads by too; here they are given and give back QStrings.
 namespace ReadingText {
 
 namespace {
 
-const char *const syllableTable = contract::pinyinSyllables;
-
-const QSet<QString> &syllableSet()
+std::u32string codePoints(const QString &text)
 {
-    static const QSet<QString> set = [] {
-        const QStringList list = inventory();
-        return QSet<QString>(list.begin(), list.end());
-    }();
-    return set;
+    const QVector<uint> cps = text.toUcs4();
+    return std::u32string(cps.begin(), cps.end());
 }
 
-bool isInterjection(const QString &base)
+QStringList toList(const std::vector<std::string> &syllables)
 {
-    return base == QLatin1String("m") || base == QLatin1String("n") || base == QLatin1String("ng");
-}
-
-// A toneless syllable, ü as v, perhaps with a merged erhua r.
-bool isBase(const QString &base)
-{
-    if (syllableSet().contains(base))
-        return true;
-    if (base.size() < 2 || !base.endsWith(QLatin1Char('r')))
-        return false;
-    const QString stem = base.chopped(1);
-    return stem != QLatin1String("er") && !isInterjection(stem) && syllableSet().contains(stem);
-}
-
-struct MarkedLetter {
-    char16_t letter;
-    char base; // 'v' for ü
-    int tone;  // 0: ü without a tone
-};
-
-// Lower case first, so the first match of a base and tone is the one to write.
-const MarkedLetter markedLetters[] = {
-    {u'ā', 'a', 1}, {u'á', 'a', 2}, {u'ǎ', 'a', 3}, {u'à', 'a', 4},
-    {u'ē', 'e', 1}, {u'é', 'e', 2}, {u'ě', 'e', 3}, {u'è', 'e', 4},
-    {u'ī', 'i', 1}, {u'í', 'i', 2}, {u'ǐ', 'i', 3}, {u'ì', 'i', 4},
-    {u'ō', 'o', 1}, {u'ó', 'o', 2}, {u'ǒ', 'o', 3}, {u'ò', 'o', 4},
-    {u'ū', 'u', 1}, {u'ú', 'u', 2}, {u'ǔ', 'u', 3}, {u'ù', 'u', 4},
-    {u'ǖ', 'v', 1}, {u'ǘ', 'v', 2}, {u'ǚ', 'v', 3}, {u'ǜ', 'v', 4},
-    {u'ń', 'n', 2}, {u'ň', 'n', 3}, {u'ǹ', 'n', 4}, {u'ḿ', 'm', 2},
-    {u'ü', 'v', 0},
-    {u'Ā', 'a', 1}, {u'Á', 'a', 2}, {u'Ǎ', 'a', 3}, {u'À', 'a', 4},
-    {u'Ē', 'e', 1}, {u'É', 'e', 2}, {u'Ě', 'e', 3}, {u'È', 'e', 4},
-    {u'Ī', 'i', 1}, {u'Í', 'i', 2}, {u'Ǐ', 'i', 3}, {u'Ì', 'i', 4},
-    {u'Ō', 'o', 1}, {u'Ó', 'o', 2}, {u'Ǒ', 'o', 3}, {u'Ò', 'o', 4},
-    {u'Ū', 'u', 1}, {u'Ú', 'u', 2}, {u'Ǔ', 'u', 3}, {u'Ù', 'u', 4},
-    {u'Ǖ', 'v', 1}, {u'Ǘ', 'v', 2}, {u'Ǚ', 'v', 3}, {u'Ǜ', 'v', 4},
-    {u'Ń', 'n', 2}, {u'Ň', 'n', 3}, {u'Ǹ', 'n', 4}, {u'Ḿ', 'm', 2},
-    {u'Ü', 'v', 0},
-};
-
-// Combining marks of tones 1 to 4, for text typed decomposed and for the
-// tones of m and n that have no letter of their own.
-const char16_t combiningTone[5] = {0, 0x0304, 0x0301, 0x030C, 0x0300};
-constexpr char16_t combiningDiaeresis = 0x0308;
-
-const MarkedLetter *markedLetter(uint c)
-{
-    for (const MarkedLetter &m : markedLetters) {
-        if (m.letter == c)
-            return &m;
-    }
-    return nullptr;
-}
-
-int toneOfCombining(uint c)
-{
-    for (int tone = 1; tone <= 4; ++tone) {
-        if (combiningTone[tone] == c)
-            return tone;
-    }
-    return 0;
-}
-
-bool isDigit(uint c)
-{
-    return c >= '0' && c <= '9';
-}
-
-bool isSeparator(uint c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == 0x3000 || c == '\'' || c == 0x2018 ||
-        c == 0x2019 || c == '-';
-}
-
-QString fromCodePoints(const QVector<uint> &cps, int from = 0, int count = -1)
-{
-    if (count < 0)
-        count = cps.size() - from;
-    return QString::fromUcs4(cps.constData() + from, count);
-}
-
-enum class Status { Ok, BadTone, NotSyllable };
-
-// One syllable in any spelling the check takes → numbered form.
-Status parseSyllable(const QVector<uint> &cps, int from, int to, QString &numbered)
-{
-    QString base;
-    int tone = 0;
-    int i = from;
-    for (; i < to; ++i) {
-        const uint c = cps[i];
-        if (isDigit(c))
-            break;
-        if (c >= 'A' && c <= 'Z') {
-            base += QChar(char16_t(c - 'A' + 'a'));
-        } else if (c >= 'a' && c <= 'z') {
-            base += QChar(char16_t(c));
-        } else if (c == ':' || c == combiningDiaeresis) {
-            // "lu:4" and a decomposed ü
-            if (!base.endsWith(QLatin1Char('u')))
-                return Status::NotSyllable;
-            base[base.size() - 1] = QLatin1Char('v');
-        } else if (const int t = toneOfCombining(c)) {
-            if (base.isEmpty() || tone)
-                return Status::NotSyllable;
-            tone = t;
-        } else if (const MarkedLetter *m = markedLetter(c)) {
-            if (m->tone) {
-                if (tone)
-                    return Status::NotSyllable;
-                tone = m->tone;
-            }
-            base += QLatin1Char(m->base);
-        } else {
-            return Status::NotSyllable;
-        }
-    }
-    // "lue" and "nue": ü written without its dots, never ambiguous.
-    const bool undotted = base == QLatin1String("lue") || base == QLatin1String("nue");
-    if (i < to) {
-        // A tone number ends the syllable: one digit, never after a mark.
-        for (int k = i; k < to; ++k) {
-            if (!isDigit(cps[k]))
-                return Status::NotSyllable;
-        }
-        if (tone || base.isEmpty() || (!isBase(base) && !undotted))
-            return Status::NotSyllable;
-        if (to - i != 1 || cps[i] < '1' || cps[i] > '5')
-            return Status::BadTone;
-        tone = int(cps[i] - '0');
-    }
-    if (undotted)
-        base[1] = QLatin1Char('v');
-    if (!isBase(base))
-        return Status::NotSyllable;
-    numbered = base + QString::number(tone ? tone : 5);
-    return Status::Ok;
-}
-
-// A glued word without tone numbers ("Chóngqìng", "xianzai") cut into
-// syllables, longest first. With `apostropheRule`, no syllable after the
-// first starts with a, o or e: written pinyin puts an apostrophe there, so
-// "fangan" is fan'gan.
-bool cutGlued(const QVector<uint> &cps, int from, int to, bool apostropheRule, QStringList &out,
-              QVector<bool> &dead)
-{
-    if (from == to)
-        return true;
-    if (dead[from])
-        return false;
-    constexpr int longest = 7; // "zhuang" and an erhua r
-    for (int len = std::min(longest, to - from); len > 0; --len) {
-        if (apostropheRule && !out.isEmpty()) {
-            const MarkedLetter *m = markedLetter(cps[from]);
-            const uint first = m ? uint(m->base) : (cps[from] | 0x20);
-            if (first == 'a' || first == 'o' || first == 'e')
-                continue;
-        }
-        QString syllable;
-        if (parseSyllable(cps, from, from + len, syllable) != Status::Ok)
-            continue;
-        // m, n and ng stand alone; inside a word they are the ends of others.
-        if (isInterjection(syllable.chopped(1)))
-            continue;
-        out.append(syllable);
-        if (cutGlued(cps, from + len, to, apostropheRule, out, dead))
-            return true;
-        out.removeLast();
-    }
-    dead[from] = true;
-    return false;
+    QStringList list;
+    list.reserve(int(syllables.size()));
+    for (const std::string &s : syllables)
+        list.append(QString::fromStdString(s));
+    return list;
 }
 
 Check refused(const QString &reason)
 {
     Check check;
     check.reason = reason;
+    return check;
+}
+
+Check accepted(const QStringList &syllables)
+{
+    Check check;
+    check.ok = true;
+    check.syllables = syllables;
     return check;
 }
 
@@ -212,23 +53,18 @@ bool isBlank(uint c)
 
 const QStringList &inventory()
 {
-    static const QStringList list = QString::fromLatin1(syllableTable).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    static const QStringList list = toList(textrules::pinyin::inventory());
     return list;
 }
 
 bool isHan(uint c)
 {
-    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x20000 && c <= 0x323AF) ||
-        (c >= 0xF900 && c <= 0xFAFF) || c == 0x3007;
+    return textrules::isHan(char32_t(c));
 }
 
 bool isKana(uint c)
 {
-    return (c >= 0x3041 && c <= 0x3096)    // hiragana
-        || (c >= 0x309D && c <= 0x309E)    // ゝゞ
-        || (c >= 0x30A1 && c <= 0x30FA)    // katakana
-        || (c >= 0x30FC && c <= 0x30FE)    // ー ヽヾ
-        || (c >= 0x31F0 && c <= 0x31FF);   // small katakana
+    return textrules::isKana(char32_t(c));
 }
 
 QString toKatakana(const QString &kana)
@@ -253,177 +89,47 @@ Script scriptOfVoice(const QString &voiceIdentifier)
 
 bool isSyllable(const QString &numbered)
 {
-    if (numbered.size() < 2)
-        return false;
-    const QChar tone = numbered.back();
-    if (tone < QLatin1Char('1') || tone > QLatin1Char('5'))
-        return false;
-    const QString base = numbered.chopped(1);
-    for (const QChar c : base) {
-        if (c < QLatin1Char('a') || c > QLatin1Char('z'))
-            return false;
-    }
-    return isBase(base);
+    return textrules::pinyin::isSyllable(numbered.toStdString());
 }
 
 bool isErhua(const QString &numbered)
 {
-    if (!isSyllable(numbered))
-        return false;
-    const QString base = numbered.chopped(1);
-    return base.endsWith(QLatin1Char('r')) && base != QLatin1String("er");
+    return textrules::pinyin::isErhua(numbered.toStdString());
 }
 
 QString syllableWithToneMarks(const QString &numbered)
 {
-    if (!isSyllable(numbered))
-        return numbered;
-    const int tone = numbered.back().digitValue();
-    const QString base = numbered.chopped(1);
-
-    // The mark goes on a or e when there is one, on the o of ou, and
-    // otherwise on the last vowel (so iu marks the u and ui the i).
-    int at = -1;
-    if (isInterjection(base))
-        at = 0;
-    else if ((at = base.indexOf(QLatin1Char('a'))) < 0 && (at = base.indexOf(QLatin1Char('e'))) < 0 &&
-             (at = base.indexOf(QLatin1String("ou"))) < 0) {
-        for (int i = base.size() - 1; i >= 0 && at < 0; --i) {
-            if (QStringLiteral("iouv").contains(base[i]))
-                at = i;
-        }
-    }
-
-    QString out;
-    for (int i = 0; i < base.size(); ++i) {
-        const char c = base[i].toLatin1();
-        if (i != at || tone == 5) {
-            out += c == 'v' ? QChar(u'ü') : QChar(QLatin1Char(c));
-            continue;
-        }
-        const MarkedLetter *found = nullptr;
-        for (const MarkedLetter &m : markedLetters) {
-            if (m.base == c && m.tone == tone) {
-                found = &m;
-                break;
-            }
-        }
-        if (found) {
-            out += QChar(found->letter);
-        } else {
-            // m and n in the tones that have no letter of their own
-            out += QLatin1Char(c);
-            out += QChar(combiningTone[tone]);
-        }
-    }
-    return out;
+    return QString::fromStdString(textrules::pinyin::toToneMarks(numbered.toStdString()));
 }
 
 QString withToneMarks(const QString &reading)
 {
-    QStringList pieces = reading.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    for (QString &piece : pieces)
-        piece = syllableWithToneMarks(piece);
-    return pieces.join(QLatin1Char(' '));
+    return QString::fromStdString(textrules::pinyin::withToneMarks(reading.toStdString()));
 }
 
 Check parsePinyin(const QString &reading)
 {
-    const QVector<uint> cps = reading.toUcs4();
-    Check check;
-    int i = 0;
-    while (i < cps.size()) {
-        if (isSeparator(cps[i])) {
-            ++i;
-            continue;
-        }
-        int end = i;
-        while (end < cps.size() && !isSeparator(cps[end]))
-            ++end;
-        // Tone numbers end syllables: "zhong4qing4" is two of them.
-        int p = i;
-        while (p < end) {
-            int q = p;
-            while (q < end && !isDigit(cps[q]))
-                ++q;
-            const bool numbered = q < end;
-            while (q < end && isDigit(cps[q]))
-                ++q;
-            QString syllable;
-            const Status status = parseSyllable(cps, p, q, syllable);
-            if (status == Status::Ok) {
-                check.syllables.append(syllable);
-            } else if (status == Status::BadTone) {
-                return refused(QStringLiteral("声调必须是 1 到 5：") + fromCodePoints(cps, p, q - p));
-            } else {
-                QStringList glued;
-                QVector<bool> dead(q + 1, false);
-                QVector<bool> deadToo(q + 1, false);
-                if (numbered || (!cutGlued(cps, p, q, true, glued, dead) && !cutGlued(cps, p, q, false, glued, deadToo)))
-                    return refused(QStringLiteral("无法识别的拼音：") + fromCodePoints(cps, p, q - p));
-                check.syllables.append(glued);
-            }
-            p = q;
-        }
-        i = end;
-    }
-    if (check.syllables.isEmpty())
-        return refused(QStringLiteral("读音为空"));
-    check.ok = true;
-    return check;
+    std::string error;
+    const auto syllables = textrules::pinyin::parseReading(codePoints(reading), &error);
+    return syllables ? accepted(toList(*syllables)) : refused(QString::fromStdString(error));
 }
 
 Check checkPinyin(const QString &word, const QString &reading)
 {
-    QVector<uint> han;
-    for (const uint c : word.toUcs4()) {
-        if (isHan(c))
-            han.append(c);
-    }
-    if (han.isEmpty())
-        return refused(QStringLiteral("词中没有汉字，拼音读音只用于中文词语"));
-    Check check = parsePinyin(reading);
-    if (!check.ok)
-        return check;
-
-    // Each syllable reads one character; a merged erhua syllable the 儿 after it too.
-    int h = 0;
-    for (const QString &syllable : qAsConst(check.syllables)) {
-        if (h == han.size())
-            break;
-        ++h;
-        if (isErhua(syllable)) {
-            if (h == han.size() || (han[h] != u'儿' && han[h] != u'兒'))
-                return refused(QStringLiteral("儿化音节 %1 后面应是“儿”字").arg(syllableWithToneMarks(syllable)));
-            ++h;
-        }
-    }
-    int merged = 0;
-    for (const QString &syllable : qAsConst(check.syllables))
-        merged += isErhua(syllable) ? 1 : 0;
-    if (h != han.size() || check.syllables.size() + merged != han.size())
-        return refused(QStringLiteral("读音有 %1 个音节，但“%2”有 %3 个汉字")
-                           .arg(check.syllables.size())
-                           .arg(word)
-                           .arg(han.size()));
-    return check;
+    std::string error;
+    const std::string subject = "“" + word.toStdString() + "”";
+    const auto syllables =
+        textrules::pinyin::checkWordReading(codePoints(word), codePoints(reading), subject, true, &error);
+    return syllables ? accepted(toList(*syllables)) : refused(QString::fromStdString(error));
 }
 
 Check checkKana(const QString &word, const QString &reading)
 {
     if (word.trimmed().isEmpty())
         return refused(QStringLiteral("词为空"));
-    const QVector<uint> cps = reading.trimmed().toUcs4();
-    if (cps.isEmpty())
-        return refused(QStringLiteral("读音为空"));
-    for (const uint c : cps) {
-        if (!isKana(c))
-            return refused(QStringLiteral("假名读音只能包含平假名、片假名和“ー”：") + QString::fromUcs4(&c, 1));
-    }
-    Check check;
-    check.ok = true;
-    check.syllables = QStringList{QString::fromUcs4(cps.constData(), cps.size())};
-    return check;
+    const QString kana = reading.trimmed();
+    const std::string fault = textrules::lexicon::kanaFault(codePoints(kana));
+    return fault.empty() ? accepted(QStringList{kana}) : refused(QString::fromStdString(fault));
 }
 
 Check check(Script script, const QString &word, const QString &reading)

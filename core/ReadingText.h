@@ -23,7 +23,7 @@ enum class Script {
 Script scriptOfVoice(const QString &voiceIdentifier);
 
 // A syllable in the service's numbered form: lower case, tone 1 to 5 (5 the
-// neutral tone), ü written v, a merged erhua r before the tone ("dianr3").
+// neutral tone), ü written v (or ü), a merged erhua r before the tone ("dianr3").
 bool isSyllable(const QString &numbered);
 // A merged erhua syllable ("huar1"), which reads its character and the 儿 after it.
 bool isErhua(const QString &numbered);

@@ -5,8 +5,8 @@
 //
 // Input: byte 0 chooses the locale; the rest is the text, as the service
 // receives it (decoded leniently, so broken UTF-8 reaches the stages too).
+#include "CharClass.h"
 #include "FrontEnd.h"
-#include "MandarinReader.h"
 #include "Utf8.h"
 
 #include <cstdint>
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 fail("an origin outside the input");
         if (locale.rfind("zh-CN", 0) == 0 || locale == "zh-TW")
             for (char32_t c : cps)
-                if (isHan(c))
+                if (textrules::isHan(c))
                     fail("Han characters in the engine input of a Mandarin voice");
     }
     return 0;

@@ -2,7 +2,7 @@
 
 #include "FrontEnd.h"
 #include "Jobs.h"
-#include "PinyinSyllables.h"
+#include "Pinyin.h"
 #include "RenderCache.h"
 #include "ServiceContract.h"
 #include "Subtitles.h"
@@ -360,7 +360,7 @@ void SpeechService::installRoutes()
         // saved) replaces the front end's reading of the text, and the user's list.
         if (const std::string *given = field(*form, contract::field::reading)) {
             std::string why;
-            const auto syllables = reading::pinyin::parseReading(*given, &why);
+            const auto syllables = textrules::pinyin::parseReading(*given, &why);
             if (!syllables)
                 return fail(res, "读音错误：" + why);
             auto prepared = m_frontEnd->prepareWithReading(text, locale, *syllables, why);

@@ -1,5 +1,6 @@
 #include "Subtitles.h"
 
+#include "CharClass.h"
 #include "Utf8.h"
 
 #include <algorithm>
@@ -10,15 +11,25 @@ namespace tavrel::srt {
 
 namespace {
 
+// The end of a sentence (。！？…, see textrules::sentenceFinal), of a
+// clause, or of a line.
 bool isClauseEnd(char32_t c)
 {
     switch (c) {
-    case U'。': case U'！': case U'？': case U'；': case U'，':
-    case U'!': case U'?': case U';': case U'\n': case U'\r':
+    case U'；': case U'，': case U';': case U'\n': case U'\r':
         return true;
     default:
-        return false;
+        return textrules::isSentenceFinal(c);
     }
+}
+
+// What a full stop inside a number or a name runs on into: a letter or a
+// digit, ASCII or full-width.
+bool continuesWord(char32_t c)
+{
+    if (c >= 0xFF10 && c <= 0xFF5A)
+        c -= 0xFF10 - U'0';
+    return (c >= U'0' && c <= U'9') || (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
 }
 
 bool isSpace(char32_t c)
@@ -38,14 +49,6 @@ bool isCloser(char32_t c)
     }
 }
 
-bool isWide(char32_t c)
-{
-    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
-           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
-}
-
 // Letters, digits and ideographs: something the engine will say.
 bool isSpeakable(char32_t c)
 {
@@ -60,16 +63,6 @@ bool isSpeakable(char32_t c)
         (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0x80 && c <= 0xBF))
         return false;
     return true;
-}
-
-bool isSentenceFinal(char32_t c)
-{
-    switch (c) {
-    case U'。': case U'！': case U'？': case U'!': case U'?': case U'…': case U'．':
-        return true;
-    default:
-        return false;
-    }
 }
 
 bool hasSpeakable(const std::u32string &t, std::size_t b, std::size_t e)
@@ -97,7 +90,7 @@ void cutLong(const std::u32string &t, std::size_t b, std::size_t e, std::vector<
         std::size_t i = b;
         std::size_t lastBlank = std::string::npos;
         while (i < e) {
-            const int w = isWide(t[i]) ? 2 : 1;
+            const int w = textrules::isWide(t[i]) ? 2 : 1;
             if (cols + w > kMaxCueColumns)
                 break;
             cols += w;
@@ -131,7 +124,7 @@ std::u32string cueText(const std::u32string &text)
         std::size_t before = e - 1;
         while (before > b && (isSpace(text[before - 1]) || text[before - 1] == foldingComma || isCloser(text[before - 1])))
             --before;
-        if (before == b || !isSentenceFinal(text[before - 1]))
+        if (before == b || !textrules::isSentenceFinal(text[before - 1]))
             break;
         --e;
     }
@@ -201,13 +194,13 @@ std::vector<TextSpan> splitIntoSpans(const std::u32string &t)
     for (std::size_t i = 0; i < n; ++i) {
         bool end = isClauseEnd(t[i]);
         // A full stop ends a sentence only when no letter or digit follows it
-        // directly: "3.14" and "www.example.org" stay whole.
-        if (t[i] == U'.')
-            end = (i + 1 == n) || !isSpeakable(t[i + 1]) || t[i + 1] >= 0x80;
+        // directly: "3.14", "３．１４" and "www.example.org" stay whole.
+        if (t[i] == U'.' || t[i] == U'．')
+            end = (i + 1 == n) || !continuesWord(t[i + 1]);
         if (!end)
             continue;
         std::size_t j = i + 1;
-        while (j < n && (isClauseEnd(t[j]) || t[j] == U'.' || isCloser(t[j]) || isSpace(t[j])))
+        while (j < n && (isClauseEnd(t[j]) || isCloser(t[j]) || isSpace(t[j])))
             ++j;
         clauses.emplace_back(start, j);
         start = j;

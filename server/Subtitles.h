@@ -23,7 +23,7 @@ struct Cue {
     std::string text;
 };
 
-// Longest cue line, in columns (a CJK character takes two).
+// Longest cue line, in columns (a wide character, East Asian Width W or F, takes two).
 constexpr int kMaxCueColumns = 40;
 
 // UTF-8 → code points; false on malformed input (overlong forms, surrogates,
@@ -41,8 +41,9 @@ std::u32string cueText(const std::u32string &piece);
 // start, the one after it).
 std::vector<Cue> tidyCues(std::vector<Cue> cues);
 
-// One span per sentence or clause (cut after 。！？；，.!?; and line breaks),
-// long clauses cut again to at most kMaxCueColumns, preferring blanks.
+// One span per sentence or clause (cut after the ends of sentences, 。！？…
+// and their other forms, after ；，; and at line breaks), long clauses cut
+// again to at most kMaxCueColumns, preferring blanks.
 std::vector<TextSpan> splitIntoSpans(const std::u32string &text);
 
 // Times every span from the engine's word events: a cue starts where its

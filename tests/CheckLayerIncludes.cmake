@@ -1,7 +1,7 @@
 # cmake -DSOURCE_DIR=<repository> -P CheckLayerIncludes.cmake
 # The program's folders, bottom up: a file may include headers of its own
 # folder and of the folders before it, never of one after it.
-set(layers contract resources core service cli voices editor app)
+set(layers contract textrules resources core service cli voices editor app)
 
 foreach(layer IN LISTS layers)
   file(GLOB headers RELATIVE ${SOURCE_DIR}/${layer} ${SOURCE_DIR}/${layer}/*.h)

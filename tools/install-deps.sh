@@ -20,9 +20,10 @@ PACKAGES=(
   # (converted into the service's tables at build time)
   rime-data-terra-pinyin python3-jieba libopencc-dev opencc
   libmecab-dev mecab-ipadic-utf8
-  # service tests; python3-onnx writes the small neural models the tests
-  # of the neural engine generate (Debian's python3, not a virtualenv's)
-  libgtest-dev python3-onnx
+  # service and text-rule tests; ICU only to compare the character classes
+  # with Unicode's own properties; python3-onnx writes the small neural
+  # models the neural engine's tests generate (Debian's python3)
+  libgtest-dev libicu-dev python3-onnx
   # service benchmark only: the naive espeak-ng | lame pipeline it compares against
   espeak-ng lame
   # fuzzing the service (CI and fuzz/run.sh): clang with libFuzzer

@@ -1,5 +1,6 @@
 #include "FrontEnd.h"
 
+#include "CharClass.h"
 #include "JapaneseReader.h"
 #include "Lexicon.h"
 #include "MandarinNormalizer.h"
@@ -65,7 +66,7 @@ public:
                 return out;
             }
             for (std::size_t i = 0; i < in.text.size(); ++i) {
-                if (!isHan(in.text[i]))
+                if (!textrules::isHan(in.text[i]))
                     continue;
                 std::u32string one = utf8::decode(m_t2s->Convert(utf8::encode(in.text[i])));
                 if (one.size() == 1)

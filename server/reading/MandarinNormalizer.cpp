@@ -1,5 +1,7 @@
 #include "MandarinNormalizer.h"
 
+#include "CharClass.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -77,11 +79,7 @@ char32_t fold(char32_t c)
 
 bool isDigitChar(char32_t c) { return c >= U'0' && c <= U'9'; }
 bool isLatin(char32_t c) { return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z'); }
-bool isHan(char32_t c)
-{
-    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF)
-        || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x20000 && c <= 0x2FFFF);
-}
+using textrules::isHan;
 
 struct Unit {
     View written;

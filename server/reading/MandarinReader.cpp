@@ -1,8 +1,9 @@
 #include "MandarinReader.h"
 
+#include "CharClass.h"
 #include "MandarinTones.h"
 #include "MandarinWords.h"
-#include "PinyinSyllables.h"
+#include "Pinyin.h"
 #include "Utf8.h"
 
 #include <algorithm>
@@ -22,9 +23,11 @@ bool isDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
 // Punctuation that marks a pause, and what the engine is given for it.
 const char *pauseFor(char32_t c)
 {
+    if (const char end = textrules::sentenceFinal(c))
+        return end == '!' ? "!" : end == '?' ? "?" : ".";
     switch (c) {
-    case U'。': case U'.': case U'！': case U'!': case U'？': case U'?': case U'…': case U'\n':
-        return c == U'？' || c == U'?' ? "?" : c == U'！' || c == U'!' ? "!" : ".";
+    case U'\n':
+        return ".";
     case U'，': case U',': case U'、': case U'；': case U';': case U'：': case U':': case U'—': case U'–':
     case U'～': case U'·':
         return ",";
@@ -117,12 +120,6 @@ private:
 
 }  // namespace
 
-bool isHan(char32_t c)
-{
-    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) || c == 0x3007 ||
-           (c >= 0x20000 && c <= 0x2FFFF) || (c >= 0xF900 && c <= 0xFAFF);
-}
-
 std::string spellAcronyms(const std::string &latinRun)
 {
     std::string out;
@@ -156,41 +153,12 @@ std::string spellAcronyms(const std::string &latinRun)
 std::optional<std::vector<std::string>> spreadOverHan(const std::u32string &text,
                                                      const std::vector<std::string> &syllables, std::string &error)
 {
-    std::vector<std::string> perCharacter;
-    std::size_t next = 0;
-    std::size_t han = 0;
-    bool mergeNext = false;  // the syllable before was erhua and takes this 儿
-    bool tooFew = false;
-    for (char32_t c : text) {
-        if (!isHan(c))
-            continue;
-        ++han;
-        if (mergeNext) {
-            mergeNext = false;
-            if (c != U'儿' && c != U'兒') {
-                error = "儿化音节 " + syllables[next - 1] + " 后面应是“儿”字";
-                return std::nullopt;
-            }
-            perCharacter.emplace_back();
-            continue;
-        }
-        if (next == syllables.size()) {
-            tooFew = true;
-            perCharacter.emplace_back();
-            continue;
-        }
-        mergeNext = pinyin::isErhua(syllables[next]);
-        perCharacter.push_back(syllables[next++]);
-    }
-    if (mergeNext) {
-        error = "儿化音节 " + syllables[next - 1] + " 后面应是“儿”字";
+    textrules::pinyin::Layout layout = textrules::pinyin::layOverHan(text, syllables);
+    if (!layout.fits()) {
+        error = textrules::pinyin::describe(layout, "文本", false);
         return std::nullopt;
     }
-    if (tooFew || next != syllables.size()) {
-        error = "读音有 " + std::to_string(syllables.size()) + " 个音节，但文本有 " + std::to_string(han) + " 个汉字";
-        return std::nullopt;
-    }
-    return perCharacter;
+    return std::move(layout.perHan);
 }
 
 Prepared readMandarin(const MappedText &text, const Lexicon &lexicon, const ParsedLexicon *user,
@@ -203,9 +171,9 @@ Prepared readMandarin(const MappedText &text, const Lexicon &lexicon, const Pars
     std::size_t i = 0;
     while (i < t.size()) {
         const char32_t c = t[i];
-        if (isHan(c)) {
+        if (textrules::isHan(c)) {
             std::size_t j = i;
-            while (j < t.size() && isHan(t[j]))
+            while (j < t.size() && textrules::isHan(t[j]))
                 ++j;
             std::vector<HanWord> words = readWords(t.substr(i, j - i), lexicon, user);
             applyPolyphoneRules(words);

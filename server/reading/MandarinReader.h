@@ -30,6 +30,4 @@ std::optional<std::vector<std::string>> spreadOverHan(const std::u32string &text
 // An all-capital word of two to five letters is spelled: "GPU" → "G.P.U.".
 std::string spellAcronyms(const std::string &latinRun);
 
-bool isHan(char32_t c);
-
 }  // namespace tavrel::reading

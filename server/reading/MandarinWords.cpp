@@ -1,5 +1,6 @@
 #include "MandarinWords.h"
 
+#include "Pinyin.h"
 #include "UserLexicon.h"
 #include "Utf8.h"
 
@@ -153,18 +154,9 @@ std::vector<HanWord> readWords(const std::u32string &run, const Lexicon &lexicon
         }
         // A user's erhua ("dianr3" for 点儿) covers two characters.
         if (w.source == ReadingSource::User && w.syllables.size() < w.text.size()) {
-            std::vector<std::string> spread;
-            std::size_t s = 0;
-            for (std::size_t k = 0; k < w.text.size(); ++k) {
-                const bool merged = w.text[k] == U'儿' && k > 0 && s > 0 && !spread.empty() &&
-                                    spread.back().find('r') != std::string::npos &&
-                                    w.syllables.size() - s < w.text.size() - k;
-                if (merged)
-                    spread.emplace_back();
-                else
-                    spread.push_back(s < w.syllables.size() ? w.syllables[s++] : std::string());
-            }
-            w.syllables = std::move(spread);
+            textrules::pinyin::Layout layout = textrules::pinyin::layOverHan(w.text, w.syllables);
+            if (layout.fits())
+                w.syllables = std::move(layout.perHan);
         }
         if (w.syllables.size() != w.text.size()) {
             w.syllables.clear();

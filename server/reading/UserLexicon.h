@@ -1,7 +1,8 @@
 // The user's own pronunciations: lexicon.txt in the service's working folder,
 // one "word<TAB>reading" a line, toned pinyin for Chinese words, kana for
-// Japanese ones. Edited by hand or by the program's "save reading"; the
-// service picks changes up without a restart.
+// Japanese ones. Edited by hand or by the program's "save reading" (which
+// sets a line with the same text rules); the service picks changes up
+// without a restart.
 #pragma once
 
 #include <chrono>
@@ -35,8 +36,9 @@ struct ParsedLexicon {
     std::size_t longestWord = 0;  // in code points, over both lists
 };
 
-// UTF-8 (a BOM is allowed), LF or CRLF, "#" lines are comments, blank lines
-// are ignored. A reading with kana in it is Japanese and must be all kana;
+// UTF-8 (a BOM is allowed), LF or CRLF, each line as the text rules read it
+// (textrules/LexiconLine.h): "#" lines are comments, blank lines are
+// ignored, a reading with kana in it is Japanese and must be all kana;
 // otherwise it is pinyin, one syllable per Han character of the word (a
 // merged erhua syllable also takes the 儿 after it). Bad lines are skipped
 // and listed in `problems`; a later line for the same word wins.
@@ -84,13 +86,5 @@ private:
     mutable bool m_checked = false;
     mutable std::chrono::steady_clock::time_point m_lastCheck;
 };
-
-// Sets the reading of `word` in the file: the first line for the word is
-// replaced and later ones removed, or a line is appended; every other byte
-// stays as it was. Written to a temporary file in the same folder, synced
-// and renamed over the old one. A reading parseLexicon would refuse is not
-// written; `error` then says why, in Chinese.
-bool writeEntry(const std::filesystem::path &file, const std::string &word,
-                const std::string &reading, std::string &error);
 
 }  // namespace tavrel::reading

@@ -1,5 +1,6 @@
 // What the Mandarin voices say: text → toned pinyin through the front end,
 // as tables of sentences and the readings a Putonghua announcer gives them.
+#include "CharClass.h"
 #include "FrontEnd.h"
 #include "MandarinReader.h"
 #include "ServerTestSupport.h"
@@ -158,6 +159,8 @@ TEST(MandarinReading, TraditionalTextReadsLikeSimplified)
         {"臺灣的銀行", "tai2 wan1 de5 yin2 hang2"},
         {"我們還是去重慶吧", "wo3 men5 hai2 shi4 qu4 chong2 qing4 ba5"},
         {"頭髮很長", "tou2 fa5 hen3 chang2"},
+        // Simplified to an ideograph of extension G (𰬸), which is read too.
+        {"繐帳", "sui4 zhang4"},
     };
     expectReadings(cases, "zh-TW");
     expectReadings(cases, "zh-CN");
@@ -171,7 +174,7 @@ TEST(MandarinReading, EngineInputHasNoHanziAndLatinGoesToEnglish)
         EXPECT_EQ(p.runs[i].language, i % 2 ? "en" : "") << i;
     for (const EngineRun &run : p.runs) {
         for (char32_t c : utf8::decode(run.text))
-            EXPECT_FALSE(isHan(c)) << run.text;
+            EXPECT_FALSE(textrules::isHan(c)) << run.text;
         EXPECT_EQ(utf8::decode(run.text).size(), run.origin.size());
     }
     // Acronyms are spelled, words are not.
@@ -206,10 +209,12 @@ TEST(MandarinReading, UserLexiconWinsOverTheData)
 {
     test::TempWorkDir work;
     const auto file = work.path() / "lexicon.txt";
-    std::ofstream(file) << "# 我们的读法\n重庆\tzhong4 qing4\n银行\tyin2 xing2\n";
+    std::ofstream(file) << "# 我们的读法\n重庆\tzhong4 qing4\n银行\tyin2 xing2\n花园儿\thua1 yuanr2\n";
     UserLexicon user(file, [](const std::string &) {}, std::chrono::milliseconds(0));
     EXPECT_EQ(readingOf("重庆银行", "zh-CN", &user), "zhong4 qing4 yin2 xing2");
     EXPECT_EQ(readingOf("重庆银行"), "chong2 qing4 yin2 hang2");
+    // A user's erhua syllable reads its character and the 儿 after it.
+    EXPECT_EQ(readingOf("逛花园儿", "zh-CN", &user), "guang4 hua1 yuanr2");
 }
 
 TEST(MandarinReading, AnyTextGetsAReadingWithoutHanziInTheEngineInput)
@@ -224,7 +229,7 @@ TEST(MandarinReading, AnyTextGetsAReadingWithoutHanziInTheEngineInput)
         for (const EngineRun &run : p.runs) {
             EXPECT_EQ(utf8::decode(run.text).size(), run.origin.size());
             for (char32_t c : utf8::decode(run.text))
-                EXPECT_FALSE(isHan(c));
+                EXPECT_FALSE(textrules::isHan(c));
         }
     }
 }

@@ -40,7 +40,11 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"你好。。。", {"你好。。。"}},
         SplitCase{"  ", {}},
         SplitCase{"，，，", {}},
-        SplitCase{"line one\nline two", {"line one", "line two"}}));
+        SplitCase{"line one\nline two", {"line one", "line two"}},
+        // every end of a sentence the reader pauses at
+        SplitCase{"我想……算了。", {"我想……", "算了。"}},
+        SplitCase{"好‼走吧︒再见", {"好‼", "走吧︒", "再见"}},
+        SplitCase{"全长３．１４米．好", {"全长３．１４米．", "好"}}));
 
 // Texts as the program folds them (a line break becomes "，"): the cues show
 // the written text without the comma the fold leaves behind.
@@ -111,6 +115,14 @@ TEST(CueSplitting, LongClausesAreCutToTheLineLength)
     auto pieces = spanTexts(zh);
     ASSERT_EQ(pieces.size(), 3u);
     EXPECT_EQ(pieces[0].size(), 20u * 3);
+
+    // Wide is East Asian Width W or F: pictographs take two columns too.
+    std::string emoji;
+    for (int i = 0; i < 25; ++i)
+        emoji += "\U0001F600";
+    pieces = spanTexts(emoji);
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0].size(), 20u * 4);
 
     // Latin text is cut at blanks, never inside a word, within 40 columns.
     const std::string en =

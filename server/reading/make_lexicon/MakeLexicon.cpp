@@ -8,6 +8,7 @@
 // characters; OpenCC turns the keys into Simplified ones; jieba's list gives
 // how often each word occurs (for segmentation) and its part of speech; our
 // own table corrects and completes both.
+#include "CharClass.h"
 #include "LexiconFile.h"
 #include "Utf8.h"
 
@@ -50,15 +51,9 @@ std::vector<std::string> split(const std::string &s, char sep)
 
 std::vector<std::string> syllables(const std::string &reading) { return split(reading, ' '); }
 
-bool isHan(char32_t c)
-{
-    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) || c == 0x3007 ||
-           (c >= 0x20000 && c <= 0x2FFFF) || (c >= 0xF900 && c <= 0xFAFF);
-}
-
 bool allHan(const std::u32string &w)
 {
-    return !w.empty() && std::all_of(w.begin(), w.end(), isHan);
+    return !w.empty() && std::all_of(w.begin(), w.end(), textrules::isHan);
 }
 
 struct CharReading {
