@@ -5,9 +5,11 @@ audio is a sine whose length follows the number of tokens and the length
 scale, and whose pitch follows the speaker id.
 
 usage: make_models.py <models folder> <kind> [<kind> ...]
-kinds: vits (3 speakers, lexicon), vits1 (1 speaker), piper (espeak-ng-data),
-       matcha (acoustic model + vocoder), kokoro (voices.bin), and the broken
-       ones: notokens, corrupt, unknown, nometa
+kinds: vits (3 speakers, lexicon), vits1 (1 speaker), named (2 speakers and a
+       voices.tsv), piper (espeak-ng-data), matcha (acoustic model + vocoder),
+       kokoro (voices.bin, speaker names), and the broken ones: notokens,
+       corrupt, unknown, nometa, novocoder, loadfail (complete files whose
+       graph the runtime cannot run)
 """
 import os
 import sys
@@ -117,17 +119,66 @@ def make_vits(folder, speakers):
     write_lexicon(folder)
 
 
+def stub_model(path, meta):
+    """A graph that only passes its input through: for folders that are
+    discovered but never rendered by the tests."""
+    graph = helper.make_graph([helper.make_node("Identity", ["a"], ["b"])], "stub", [f32("a")], [f32("b")])
+    save(graph, path, meta)
+
+
 def make(root, kind):
     folder = os.path.join(root, {
         "vits": "vits-test-zh", "vits1": "vits-test-solo", "piper": "vits-piper-en_US-test-medium",
-        "matcha": "matcha-test-zh", "kokoro": "kokoro-test-multi", "notokens": "vits-notokens",
+        "matcha": "matcha-icefall-zh-baker", "kokoro": "kokoro-test-multi", "notokens": "vits-notokens",
         "corrupt": "vits-corrupt", "unknown": "mystery-model", "nometa": "vits-nometa",
+        "named": "vits-named", "novocoder": "matcha-novocoder", "loadfail": "vits-loadfail",
     }[kind])
     os.makedirs(folder, exist_ok=True)
     if kind == "vits":
         make_vits(folder, 3)
     elif kind == "vits1":
         make_vits(folder, 1)
+    elif kind == "named":
+        make_vits(folder, 2)
+        with open(os.path.join(folder, "voices.tsv"), "w") as f:
+            f.write("# sid\tsuffix\tlocale\tgender\tdisplay name\n"
+                    "0\tXiaohong\tzh-CN\tFemale\t小红 女声\n"
+                    "1\tXiaoming\tzh-CN\tMale\t小明 男声  # a comment\n")
+    elif kind == "piper":
+        stub_model(os.path.join(folder, "en_US-test-medium.onnx"),
+                   {"sample_rate": 22050, "n_speakers": 1, "language": "English", "comment": "piper",
+                    "voice": "en-us"})
+        write_tokens(folder)
+        os.makedirs(os.path.join(folder, "espeak-ng-data"), exist_ok=True)
+        with open(os.path.join(folder, "espeak-ng-data", "phontab"), "wb") as f:
+            f.write(b"\0")
+    elif kind in ("matcha", "novocoder"):
+        if kind == "matcha":
+            stub_model(os.path.join(folder, "vocos-22khz-univ.onnx"), {"model_type": "vocos"})
+        stub_model(os.path.join(folder, "model-steps-3.onnx"),
+                   {"sample_rate": 22050, "n_speakers": 1, "use_eos_bos": 1, "pad_id": 0, "jieba": 1})
+        write_tokens(folder)
+        write_lexicon(folder)
+    elif kind == "kokoro":
+        stub_model(os.path.join(folder, "model.onnx"),
+                   {"sample_rate": 24000, "n_speakers": 4, "has_espeak": 1, "version": 2, "style_dim": 256,
+                    "speaker_names": "af_maple,bf_vale,zf_001,zm_009"})
+        write_tokens(folder)
+        with open(os.path.join(folder, "voices.bin"), "wb") as f:
+            f.write(b"\0" * (4 * 510 * 256 * 4))
+        for name in ("lexicon-us-en.txt", "lexicon-zh.txt"):
+            with open(os.path.join(folder, name), "w") as f:
+                f.write("你 n i3\n")
+    elif kind == "loadfail":
+        make_vits(folder, 2)
+        graph = helper.make_graph([helper.make_node("NoSuchOperator", ["x"], ["y"])], "broken",
+                                  [i64("x", [1, "N"])], [f32("y", [1, "T"])])
+        m = helper.make_model(graph, opset_imports=[helper.make_opsetid("", 13)])
+        m.ir_version = 7
+        for k, v in {"sample_rate": 16000, "n_speakers": 2, "language": "Chinese", "comment": "vits"}.items():
+            entry = m.metadata_props.add()
+            entry.key, entry.value = k, str(v)
+        onnx.save(m, os.path.join(folder, "model.onnx"))  # unchecked: the checker would refuse it
     elif kind == "notokens":
         make_vits(folder, 2)
         os.remove(os.path.join(folder, "tokens.txt"))

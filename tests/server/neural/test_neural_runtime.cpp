@@ -1,0 +1,114 @@
+// The real sherpa-onnx runtime through our own declarations of its C structs
+// and functions: a model generated in the published VITS layout must come
+// back with its sample rate and speaker count, and generation must return
+// audio of exactly the length and pitch the graph computes. A field read at
+// the wrong offset changes one of them (a path, the length scale, the
+// speaker id).
+#include "NeuralEngine.h"
+#include "NeuralTestSupport.h"
+#include "SherpaRuntime.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace tavrel;
+using namespace tavrel::neural;
+using namespace tavrel::test;
+
+namespace {
+
+class NeuralRuntime : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        NEURAL_MAKE_MODELS(m_dir.path(), "vits", "vits1");
+        std::string why;
+        m_runtime = SherpaRuntime::open(runtimeDir(), why);
+        ASSERT_TRUE(m_runtime) << why;
+        m_catalog = scanModels(m_dir.path() / "models");
+        ASSERT_EQ(m_catalog.models.size(), 2u);
+        m_engine = std::make_unique<NeuralEngine>(m_runtime, m_catalog.models);
+    }
+
+    // Generated as written, no front end: the model's lexicon reads it.
+    SynthesisResult say(const std::string &text, const std::string &voice, int rate = 0)
+    {
+        return m_engine->synthesize(text, voice, rate);
+    }
+
+    TempWorkDir m_dir;
+    std::shared_ptr<SherpaRuntime> m_runtime;
+    ModelCatalog m_catalog;
+    std::unique_ptr<NeuralEngine> m_engine;
+};
+
+TEST_F(NeuralRuntime, PinnedVersionOpensFromTheServiceFolder)
+{
+    EXPECT_EQ(m_runtime->version(), kRuntimeVersion);
+    std::string why;
+    EXPECT_FALSE(SherpaRuntime::open(m_dir.path(), why));
+    EXPECT_NE(why.find(SherpaRuntime::kLibraryName), std::string::npos) << why;
+}
+
+TEST_F(NeuralRuntime, EngineReportsTheModelsRateAndSpeakers)
+{
+    std::string why;
+    ASSERT_TRUE(m_engine->load("zh-CN-TestZhS000", why)) << why;
+    EXPECT_EQ(m_engine->loadedSampleRate("zh-CN-TestZhS002"), kModelRate);
+    EXPECT_EQ(m_engine->loadedSpeakers("zh-CN-TestZhS001"), 3);
+    ASSERT_TRUE(m_engine->load("zh-CN-TestSoloS000", why)) << why;
+    EXPECT_EQ(m_engine->loadedSpeakers("zh-CN-TestSoloS000"), 1);
+    EXPECT_EQ(m_engine->loadedSampleRate("zh-CN-TestSoloS000"), kModelRate);
+}
+
+// Each phone of the lexicon is one token of kHop samples at speed 1; the
+// runtime adds the same framing tokens to every text, so two texts differ by
+// exactly their phones.
+TEST_F(NeuralRuntime, AudioLengthFollowsTokensAndSpeed)
+{
+    struct Row {
+        int rate;
+        double speed;
+    };
+    for (const Row row : {Row{0, 1.0}, Row{100, 2.0}, Row{-50, 0.5}, Row{50, 1.5}}) {
+        SCOPED_TRACE(row.rate);
+        const SynthesisResult two = say("你好", "zh-CN-TestZhS000", row.rate);        // n i3 h ao3
+        const SynthesisResult four = say("你好世界", "zh-CN-TestZhS000", row.rate);  // + sh i4 j ie4
+        ASSERT_TRUE(two.ok) << two.error;
+        ASSERT_TRUE(four.ok) << four.error;
+        EXPECT_EQ(two.sampleRate, kModelRate);
+        const double framing = double(two.pcm.size()) * row.speed / kHop - 4;
+        EXPECT_NEAR(framing, std::round(framing), 0.02) << "not whole tokens: " << two.pcm.size();
+        EXPECT_GE(framing, 0.0);
+        EXPECT_NEAR(double(four.pcm.size()), (4 + 4 + framing) * kHop / row.speed, 1.0);
+        EXPECT_NEAR(double(four.pcm.size()) - double(two.pcm.size()), 4 * kHop / row.speed, 2.0);
+    }
+}
+
+// The graph's pitch is 0.05 + 0.02 * sid radians per sample: the speaker id
+// must arrive as the int32 the declaration passes.
+TEST_F(NeuralRuntime, SpeakerIdReachesTheModel)
+{
+    for (int sid : {0, 1, 2}) {
+        SCOPED_TRACE(sid);
+        const SynthesisResult r = say("你好", "zh-CN-TestZhS00" + std::to_string(sid));
+        ASSERT_TRUE(r.ok) << r.error;
+        ASSERT_GT(r.pcm.size(), 200u);
+        for (int i : {1, 10, 100, 200}) {
+            const double expected = 0.5 * std::sin(i * (0.05 + 0.02 * sid)) * 32767.0;
+            EXPECT_NEAR(r.pcm[i], expected, 2.0) << "sample " << i;
+        }
+    }
+    EXPECT_NE(say("你好", "zh-CN-TestZhS000").pcm, say("你好", "zh-CN-TestZhS001").pcm);
+    EXPECT_EQ(say("你好", "zh-CN-TestZhS001").pcm, say("你好", "zh-CN-TestZhS001").pcm);
+}
+
+TEST_F(NeuralRuntime, UnknownVoiceFailsWithItsName)
+{
+    const SynthesisResult r = say("你好", "zh-CN-NoSuchS000");
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("zh-CN-NoSuchS000"), std::string::npos) << r.error;
+}
+
+}  // namespace

@@ -1,0 +1,312 @@
+// Neural voices through the service: listed after their locale's espeak
+// voices, rendered through the same endpoints as an espeak voice (MP3 whose
+// length follows the text and the rate, a cue per sentence), the reading our
+// front end decided handed to the model, a failure envelope for a model that
+// cannot load; and the executable itself without runtime or models.
+#include "NeuralTestSupport.h"
+#include "NeuralVoices.h"
+#include "Mp3Codec.h"
+#include "Subtitles.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+using namespace tavrel;
+using namespace tavrel::neural;
+using namespace tavrel::test;
+
+namespace {
+
+class NeuralService : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        NEURAL_MAKE_MODELS(m_dir.path(), "vits", "vits1", "corrupt", "loadfail");
+        std::ostringstream log;
+        NeuralStartup start = startNeuralVoices(sharedEngine(), m_dir.path(), runtimeDir(), {}, log);
+        m_log = log.str();
+        ASSERT_TRUE(start.offReason.empty()) << start.offReason;
+        m_engine = start.engine;
+        m_service = std::make_unique<EngineService>(m_dir.path(), start.engine);
+    }
+
+    // Seconds of the model's audio for a text as written (no front end).
+    double seconds(const std::string &text, const std::string &voice)
+    {
+        const SynthesisResult r = m_engine->synthesize(text, voice, 0);
+        EXPECT_TRUE(r.ok) << r.error;
+        return double(r.pcm.size()) / kModelRate;
+    }
+
+    Reply render(const std::string &text, const std::string &voice, const std::string &name,
+                 const std::string &rate = "+0%")
+    {
+        return postForm(m_service->port(), "ttsCommunicate", renderFields(text, voice, m_dir.job(), name, rate));
+    }
+
+    TempWorkDir m_dir;
+    std::string m_log;
+    std::shared_ptr<SpeechEngine> m_engine;
+    std::unique_ptr<EngineService> m_service;
+};
+
+TEST_F(NeuralService, VoicesFollowTheirLocalesEspeakVoices)
+{
+    EXPECT_NE(m_log.find("models/vits-corrupt"), std::string::npos) << m_log;
+    const Reply r = getJson(m_service->port(), "getVoices");
+    ASSERT_EQ(r.code(), 1) << r.raw;
+    std::vector<std::string> zh;
+    std::vector<std::string> all;
+    for (const auto &v : r.body["data"]) {
+        all.push_back(v["name"]);
+        if (v["locale"] == "zh-CN")
+            zh.push_back(v["name"]);
+    }
+    // Every espeak voice is still there, in its order.
+    std::vector<std::string> espeak;
+    for (const auto &v : sharedEngine()->voices())
+        espeak.push_back(v.name);
+    std::vector<std::string> kept;
+    for (const auto &n : all)
+        if (std::find(espeak.begin(), espeak.end(), n) != espeak.end())
+            kept.push_back(n);
+    EXPECT_EQ(kept.size(), espeak.size());
+    const std::vector<std::string> neural = {"zh-CN-LoadfailS000", "zh-CN-LoadfailS001", "zh-CN-TestSoloS000",
+                                             "zh-CN-TestZhS000", "zh-CN-TestZhS001", "zh-CN-TestZhS002"};
+    ASSERT_GE(zh.size(), neural.size() + 1);
+    EXPECT_EQ(std::vector<std::string>(zh.end() - neural.size(), zh.end()), neural);
+    EXPECT_EQ(all.size(), espeak.size() + neural.size());
+    for (const auto &v : r.body["data"])
+        if (v["name"] == "zh-CN-TestZhS001") {
+            EXPECT_EQ(v["gender"], "Female");
+            EXPECT_EQ(v["displayName"], "vits-test-zh 001 女声");
+        }
+}
+
+TEST_F(NeuralService, RenderLengthFollowsTextAndRate)
+{
+    struct Row {
+        const char *text;
+        const char *rate;
+        double speed;
+        int phones;
+    };
+    const Row rows[] = {
+        {"你好", "+0%", 1.0, 4},
+        {"你好世界", "+0%", 1.0, 8},
+        {"你好世界你好", "+0%", 1.0, 12},
+        {"你好世界", "+100%", 2.0, 8},
+        {"你好世界", "-50%", 0.5, 8},
+    };
+    // The runtime frames every text with the same few tokens of its own.
+    const double framing = seconds("你好", "zh-CN-TestZhS000") - 4.0 * kHop / kModelRate;
+    ASSERT_GT(framing, 0.0);
+    int index = 0;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(row.text) + " " + row.rate);
+        const std::string name = "r" + std::to_string(index++);
+        const Reply r = render(row.text, "zh-CN-TestZhS000", name, row.rate);
+        ASSERT_EQ(r.code(), 1) << r.raw;
+        const DecodedMp3 mp3 = decodeMp3(m_dir.job() / (name + ".mp3"));
+        ASSERT_TRUE(mp3.ok);
+        EXPECT_EQ(mp3.rate, mp3::kSampleRate);  // the encoder brings every rate to the join's one
+        const double expected = (double(row.phones) * kHop / kModelRate + framing) / row.speed;
+        // MP3 frames add a little at each end.
+        EXPECT_NEAR(mp3.seconds(), expected, 0.08) << mp3.seconds();
+    }
+    // Sentence by sentence: as long as its sentences rendered one by one.
+    ASSERT_EQ(render("你好，世界。你好世界！", "zh-CN-TestZhS000", "three").code(), 1);
+    const DecodedMp3 three = decodeMp3(m_dir.job() / "three.mp3");
+    // What the model is given, piece by piece (see ModelIsGivenOurReading).
+    const double pieces = seconds("你好,", "zh-CN-TestZhS000") + seconds("是界。", "zh-CN-TestZhS000") +
+                          seconds("你好是界!", "zh-CN-TestZhS000");
+    EXPECT_NEAR(three.seconds(), pieces, 0.08);
+}
+
+TEST_F(NeuralService, EachSentencesCueStartsWithItsAudio)
+{
+    ASSERT_EQ(render("你好，世界。你好世界！", "zh-CN-TestZhS001", "cues").code(), 1);
+    const auto cues = srt::parse(readFile(m_dir.job() / "cues.srt"));
+    ASSERT_EQ(cues.size(), 3u);
+    EXPECT_EQ(cues[0].text, "你好，");
+    EXPECT_EQ(cues[2].text, "你好世界！");
+    // Each cue starts where the sentences before it have been said.
+    EXPECT_NEAR(cues[1].startMs - cues[0].startMs, seconds("你好,", "zh-CN-TestZhS001") * 1000, 12);
+    EXPECT_NEAR(cues[2].startMs - cues[1].startMs, seconds("是界。", "zh-CN-TestZhS001") * 1000, 12);
+    EXPECT_GT(cues[2].endMs, cues[2].startMs);
+}
+
+TEST_F(NeuralService, SpeakerIdSelectsTheVoice)
+{
+    for (const char *v : {"zh-CN-TestZhS000", "zh-CN-TestZhS002"})
+        ASSERT_EQ(render("你好世界", v, v).code(), 1);
+    ASSERT_EQ(render("你好世界", "zh-CN-TestZhS002", "again").code(), 1);
+    const DecodedMp3 a = decodeMp3(m_dir.job() / "zh-CN-TestZhS000.mp3");
+    const DecodedMp3 b = decodeMp3(m_dir.job() / "zh-CN-TestZhS002.mp3");
+    const DecodedMp3 c = decodeMp3(m_dir.job() / "again.mp3");
+    ASSERT_TRUE(a.ok && b.ok && c.ok);
+    EXPECT_EQ(a.samples.size(), b.samples.size());
+    EXPECT_NE(a.samples, b.samples);
+    EXPECT_EQ(b.samples, c.samples);
+}
+
+TEST_F(NeuralService, ModelIsGivenOurReading)
+{
+    struct Row {
+        const char *text;
+        const char *modelText;
+        const char *modelPhones;
+    };
+    // Our front end reads 世 as shi4; the model gets the first character its
+    // lexicon reads so (是), whatever its own reading of the text would be.
+    const Row rows[] = {
+        {"你好", "你好", "n i3 h ao3"},
+        {"你好，世界。", "你好,是界。", "n i3 h ao3 sh i4 j ie4"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.text);
+        const Reply r = postForm(m_service->port(), "ttsReading", {{"text", row.text}, {"voice", "zh-CN-TestZhS000"}});
+        ASSERT_EQ(r.code(), 1) << r.raw;
+        EXPECT_EQ(r.body["data"]["modelText"], row.modelText);
+        EXPECT_EQ(r.body["data"]["modelPhones"], row.modelPhones);
+    }
+    // An espeak voice answers as before.
+    const Reply e = postForm(m_service->port(), "ttsReading", {{"text", "你好"}, {"voice", "zh-CN-XiaoxiaoNeural"}});
+    ASSERT_EQ(e.code(), 1) << e.raw;
+    EXPECT_FALSE(e.body["data"].contains("modelText"));
+}
+
+TEST_F(NeuralService, ModelThatCannotLoadGetsAFailureEnvelope)
+{
+    for (int i = 0; i < 2; ++i) {
+        const Reply r = render("你好", "zh-CN-LoadfailS001", "fail" + std::to_string(i));
+        EXPECT_EQ(r.code(), 0) << r.raw;
+        EXPECT_NE(r.msg().find("vits-loadfail"), std::string::npos) << r.msg();
+    }
+    // The other models and espeak still speak.
+    EXPECT_EQ(render("你好", "zh-CN-TestSoloS000", "solo").code(), 1);
+    EXPECT_EQ(render("你好", "zh-CN-XiaoxiaoNeural", "espeak").code(), 1);
+}
+
+// The executable, started as the program starts it, in a folder of its own.
+class ServiceProcess {
+public:
+    ServiceProcess(const fs::path &binary, const fs::path &workDir) : m_err(workDir / "stderr.txt")
+    {
+        const std::string exe = binary.string(), dir = workDir.string(), err = m_err.string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, (workDir / "stdout.txt").c_str(), O_WRONLY | O_CREAT, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT, 0644);
+        posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+        char *argv[] = {const_cast<char *>(exe.c_str()), const_cast<char *>("--port"), const_cast<char *>("0"),
+                        nullptr};
+        posix_spawn(&m_pid, exe.c_str(), &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        const fs::path out = workDir / "stdout.txt";
+        for (int i = 0; i < 1000 && m_port == 0; ++i) {
+            std::ifstream in(out);
+            std::string word;
+            std::string line;
+            std::getline(in, line);
+            const auto colon = line.rfind(':');
+            if (line.rfind("listening on", 0) == 0 && colon != std::string::npos)
+                m_port = std::stoi(line.substr(colon + 1));
+            else
+                usleep(20000);
+        }
+    }
+    ~ServiceProcess()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            int status = 0;
+            waitpid(m_pid, &status, 0);
+        }
+    }
+    int port() const { return m_port; }
+    std::string stderrText() const { return readFile(m_err); }
+
+private:
+    pid_t m_pid = -1;
+    int m_port = 0;
+    fs::path m_err;
+};
+
+std::size_t count(const std::string &text, const std::string &part)
+{
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+TEST(NeuralExecutable, WithoutRuntimeServesEspeakAndSaysWhyOnce)
+{
+    TempWorkDir dir;
+    NEURAL_MAKE_MODELS(dir.path(), "vits");
+    // A copy of the service with its reading data but without the runtime beside it.
+    const fs::path bin = dir.path() / "bin";
+    fs::create_directories(bin);
+    fs::copy_file(serverBinary(), bin / "Sayora_server_Tavrel");
+    fs::create_symlink(serverBinary().parent_path() / "mandarin.lex", bin / "mandarin.lex");
+    ServiceProcess service(bin / "Sayora_server_Tavrel", dir.path());
+    ASSERT_GT(service.port(), 0) << service.stderrText();
+    const Reply voices = getJson(service.port(), "getVoices");
+    ASSERT_EQ(voices.code(), 1);
+    EXPECT_EQ(voices.body["data"].size(), sharedEngine()->voices().size());
+    EXPECT_EQ(postForm(service.port(), "ttsCommunicate", renderFields("你好", "zh-CN-XiaoxiaoNeural", dir.job(), "a"))
+                  .code(),
+              1);
+    const std::string err = service.stderrText();
+    EXPECT_EQ(count(err, "没有神经语音"), 1u) << err;
+    EXPECT_NE(err.find("libsherpa-onnx-c-api.so"), std::string::npos) << err;
+}
+
+TEST(NeuralExecutable, WithoutModelsSaysSoAndServesEspeak)
+{
+    TempWorkDir dir;
+    ServiceProcess service(serverBinary(), dir.path());
+    ASSERT_GT(service.port(), 0) << service.stderrText();
+    const Reply voices = getJson(service.port(), "getVoices");
+    ASSERT_EQ(voices.code(), 1);
+    EXPECT_EQ(voices.body["data"].size(), sharedEngine()->voices().size());
+    const std::string err = service.stderrText();
+    EXPECT_EQ(count(err, "没有神经语音"), 1u) << err;
+    EXPECT_NE(err.find("models/"), std::string::npos) << err;
+}
+
+TEST(NeuralExecutable, SkipsBrokenFoldersAndSurvivesAModelTheRuntimeRefuses)
+{
+    TempWorkDir dir;
+    NEURAL_MAKE_MODELS(dir.path(), "vits", "notokens", "unknown", "loadfail");
+    ServiceProcess service(serverBinary(), dir.path());
+    ASSERT_GT(service.port(), 0) << service.stderrText();
+    const std::string err = service.stderrText();
+    EXPECT_NE(err.find("models/vits-notokens"), std::string::npos) << err;
+    EXPECT_NE(err.find("models/mystery-model"), std::string::npos) << err;
+    EXPECT_EQ(count(err, "没有神经语音"), 0u) << err;
+    const Reply failed =
+        postForm(service.port(), "ttsCommunicate", renderFields("你好", "zh-CN-LoadfailS000", dir.job(), "f"));
+    EXPECT_EQ(failed.code(), 0) << failed.raw;
+    EXPECT_NE(failed.msg().find("无法加载"), std::string::npos) << failed.msg();
+    const Reply ok =
+        postForm(service.port(), "ttsCommunicate", renderFields("你好世界", "zh-CN-TestZhS001", dir.job(), "ok"));
+    ASSERT_EQ(ok.code(), 1) << ok.raw;
+    const DecodedMp3 mp3 = decodeMp3(dir.job() / "ok.mp3");
+    ASSERT_TRUE(mp3.ok);
+    EXPECT_EQ(mp3.rate, mp3::kSampleRate);
+    EXPECT_GT(rms(mp3.samples), 1000.0);
+}
+
+}  // namespace
