@@ -1,11 +1,13 @@
 #include "SpeechService.h"
 
 #include "FrontEnd.h"
-#include "Jobs.h"
+#include "Join.h"
 #include "PinyinSyllables.h"
 #include "RenderCache.h"
+#include "SegmentRender.h"
 #include "ServiceContract.h"
 #include "Subtitles.h"
+#include "Timeline.h"
 #include "UserLexicon.h"
 
 #include <httplib.h>

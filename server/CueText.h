@@ -1,0 +1,19 @@
+// The text of a placed segment's one cue, made from the segment's own cues.
+#pragma once
+
+#include "Subtitles.h"
+
+#include <string>
+#include <vector>
+
+namespace tavrel {
+
+// Characters written without blanks between them (CJK ideographs, kana,
+// Hangul, full-width forms).
+bool isWideChar(char32_t c);
+
+// One line of text from a segment's cues: CJK pieces run on, others are
+// joined with a blank.
+std::string joinCueTexts(const std::vector<srt::Cue> &cues);
+
+}  // namespace tavrel
