@@ -166,6 +166,8 @@ inline std::optional<int> parsePause(std::string_view text)
 // The passages' MP3 paths in script order, each followed by "?", so the list
 // ends with "?". Paths never hold "?" themselves: the program names them.
 inline constexpr char audioListSeparator = '?';
+// The most paths one join or placement takes.
+inline constexpr std::size_t audioListMaxFiles = 100000;
 
 inline void appendToAudioList(std::string &list, std::string_view path)
 {
@@ -266,6 +268,9 @@ inline bool isBlankText(std::string_view text)
 {
     return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
+
+// The longest passage text the service takes, in UTF-8 bytes.
+inline constexpr std::size_t textMaxBytes = 200000;
 
 // ---- Readings -------------------------------------------------------------------
 // A user's corrected reading is numbered pinyin (tone 1-5, 5 the neutral
