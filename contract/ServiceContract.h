@@ -21,6 +21,9 @@
 
 namespace contract {
 
+// ---- The program ----------------------------------------------------------
+inline constexpr char programVersion[] = "1.2"; // shown in the main window's title
+
 // ---- Endpoints ----------------------------------------------------------
 // Names appended to the service's base URL ("http://127.0.0.1:5000/"); the
 // service routes them as "/" + name.
@@ -111,6 +114,9 @@ inline constexpr int rateMin = -100;   // the slowest the voice can speak
 inline constexpr int rateMax = 200;
 inline constexpr int volumeMin = -100;
 inline constexpr int volumeMax = 100;
+// The page's rate box stops at +100%; the service takes faster rates (the
+// command line's --rate, cues sped up to fit their time).
+inline constexpr int pageRateMax = 100;
 
 inline std::string percentText(int value)
 {
@@ -141,6 +147,8 @@ inline std::optional<int> parsePercent(std::string_view text, int min, int max)
 // ---- Pause between passages ---------------------------------------------------
 // Milliseconds in decimal, no sign; 0 means no pause.
 inline constexpr int pauseMaxMs = 60000;
+// The page's pause box (and the command line's --pause) stops here.
+inline constexpr int pagePauseMaxMs = 3000;
 
 inline std::string pauseText(int milliseconds)
 {
