@@ -6,7 +6,6 @@
 #include "Requests.h"
 #include "SegmentRender.h"
 #include "ServiceContract.h"
-#include "Subtitles.h"
 #include "Timeline.h"
 #include "UserLexicon.h"
 
@@ -17,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <thread>
 
 #include <sys/socket.h>
