@@ -92,7 +92,7 @@ QString volumeMessage(const QString &value)
 
 QString pauseMessage(const QString &value)
 {
-    return QStringLiteral("停顿 %1 无效：请写毫秒数，0 到 %2").arg(value).arg(pauseMaxMs);
+    return QStringLiteral("停顿 %1 无效：请写毫秒数，0 到 %2").arg(value).arg(contract::pagePauseMaxMs);
 }
 
 Parsed parse(const QStringList &arguments)
@@ -163,7 +163,7 @@ Parsed parse(const QStringList &arguments)
 
     const QString pause = parser.value(pauseName);
     const std::optional<int> pauseValue = contract::parsePause(pause.toStdString());
-    if (!pauseValue || *pauseValue > pauseMaxMs)
+    if (!pauseValue || *pauseValue > contract::pagePauseMaxMs)
         return usage(pauseMessage(pause));
     options.pauseMs = *pauseValue;
 
@@ -219,7 +219,7 @@ QString helpText()
         .arg(contract::rateMax)
         .arg(contract::volumeMin)
         .arg(contract::volumeMax)
-        .arg(pauseMaxMs);
+        .arg(contract::pagePauseMaxMs);
 }
 
 Script loadScript(const QString &path)

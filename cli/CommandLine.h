@@ -16,9 +16,6 @@ constexpr int exitFailed = 1; // the render failed, or the service could not be 
 constexpr int exitUsage = 2;  // a bad option or value, a file that cannot be read, an unknown voice
 constexpr int exitInterrupted = 130; // Ctrl+C (or SIGTERM): the job was cancelled and its folder removed, as a shell counts it
 
-// The page's pause box goes no further.
-constexpr int pauseMaxMs = 3000;
-
 enum class Action { Help, ListVoices, Render };
 
 struct Options {

@@ -21,6 +21,9 @@
 
 namespace contract {
 
+// ---- The program ----------------------------------------------------------
+inline constexpr char programVersion[] = "1.2"; // shown in the main window's title
+
 // ---- Endpoints ----------------------------------------------------------
 // Names appended to the service's base URL ("http://127.0.0.1:5000/"); the
 // service routes them as "/" + name.
@@ -129,6 +132,9 @@ inline constexpr int rateMin = -100;   // the slowest the voice can speak
 inline constexpr int rateMax = 200;
 inline constexpr int volumeMin = -100;
 inline constexpr int volumeMax = 100;
+// The page's rate box stops at +100%; the service takes faster rates (the
+// command line's --rate, cues sped up to fit their time).
+inline constexpr int pageRateMax = 100;
 
 inline std::string percentText(int value)
 {
@@ -159,6 +165,8 @@ inline std::optional<int> parsePercent(std::string_view text, int min, int max)
 // ---- Pause between passages ---------------------------------------------------
 // Milliseconds in decimal, no sign; 0 means no pause.
 inline constexpr int pauseMaxMs = 60000;
+// The page's pause box (and the command line's --pause) stops here.
+inline constexpr int pagePauseMaxMs = 3000;
 
 inline std::string pauseText(int milliseconds)
 {
@@ -184,6 +192,8 @@ inline std::optional<int> parsePause(std::string_view text)
 // The passages' MP3 paths in script order, each followed by "?", so the list
 // ends with "?". Paths never hold "?" themselves: the program names them.
 inline constexpr char audioListSeparator = '?';
+// The most paths one join or placement takes.
+inline constexpr std::size_t audioListMaxFiles = 100000;
 
 inline void appendToAudioList(std::string &list, std::string_view path)
 {
@@ -284,6 +294,9 @@ inline bool isBlankText(std::string_view text)
 {
     return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
+
+// The longest passage text the service takes, in UTF-8 bytes.
+inline constexpr std::size_t textMaxBytes = 200000;
 
 // ---- Locales --------------------------------------------------------------------
 // Every locale the program can name, in the program's order (by code): the

@@ -6,7 +6,7 @@
 
 // Definition order is initialisation order within this file; the later values
 // are built from the earlier ones.
-const QString appVersion = QStringLiteral("1.2");
+const QString appVersion = QLatin1String(contract::programVersion);
 const QString serviceBaseUrl = QStringLiteral("http://127.0.0.1:5000/");
 const QString workDir = QDir::currentPath() + QLatin1Char('/');
 const QString getVoicesUrl = serviceBaseUrl + QLatin1String(contract::endpoint::getVoices);

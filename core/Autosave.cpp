@@ -1,6 +1,7 @@
 #include "Autosave.h"
 
 #include "ScriptFile.h"
+#include "ServiceContract.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -115,9 +116,9 @@ std::optional<Session> decodeSession(const QByteArray &bytes, QString *why)
     Session session;
     session.locale = textField(object, localeKey);
     session.voice = textField(object, voiceKey);
-    session.rate = intField(object, rateKey, -100, 100);
-    session.volume = intField(object, volumeKey, -100, 100);
-    session.pauseMs = intField(object, pauseKey, 0, 3000);
+    session.rate = intField(object, rateKey, contract::rateMin, contract::pageRateMax);
+    session.volume = intField(object, volumeKey, contract::volumeMin, contract::volumeMax);
+    session.pauseMs = intField(object, pauseKey, 0, contract::pagePauseMaxMs);
     session.writeWav = boolField(object, writeWavKey);
     return session;
 }

@@ -20,9 +20,9 @@ QString sessionFileName(); // "session.autosave.json", the settings below
 struct Session {
     std::optional<QString> locale; // the locale chooser's text
     std::optional<QString> voice;  // the chosen voice's identifier
-    std::optional<int> rate;       // percent, -100 to 100
-    std::optional<int> volume;     // percent, -100 to 100
-    std::optional<int> pauseMs;    // 0 to 3000
+    std::optional<int> rate;       // percent, within the page's rate box
+    std::optional<int> volume;     // percent, within the page's volume box
+    std::optional<int> pauseMs;    // within the page's pause box
     std::optional<bool> writeWav;  // result jobs also write output.wav
 
     bool operator==(const Session &other) const

@@ -1,5 +1,6 @@
 #include "ttsMainForm.h"
 
+#include "ServiceContract.h"
 #include "TTSText.h"
 
 #include <QComboBox>
@@ -89,8 +90,8 @@ void Ui_ttsMain::setupUi(QWidget *ttsMain)
     horizontalLayout_3->addWidget(label_3);
     rateBox = new QSpinBox(ttsMain);
     rateBox->setObjectName(QStringLiteral("rateBox"));
-    rateBox->setMinimum(-100);
-    rateBox->setMaximum(100);
+    rateBox->setMinimum(contract::rateMin);
+    rateBox->setMaximum(contract::pageRateMax);
     rateBox->setSingleStep(5);
     rateBox->setValue(0);
     horizontalLayout_3->addWidget(rateBox);
@@ -100,8 +101,8 @@ void Ui_ttsMain::setupUi(QWidget *ttsMain)
     horizontalLayout_3->addWidget(label_4);
     volumeBox = new QSpinBox(ttsMain);
     volumeBox->setObjectName(QStringLiteral("volumeBox"));
-    volumeBox->setMinimum(-100);
-    volumeBox->setMaximum(100);
+    volumeBox->setMinimum(contract::volumeMin);
+    volumeBox->setMaximum(contract::volumeMax);
     volumeBox->setSingleStep(5);
     volumeBox->setValue(0);
     horizontalLayout_3->addWidget(volumeBox);
@@ -112,7 +113,7 @@ void Ui_ttsMain::setupUi(QWidget *ttsMain)
     spinBox = new QSpinBox(ttsMain);
     spinBox->setObjectName(QStringLiteral("spinBox"));
     spinBox->setMinimum(0);
-    spinBox->setMaximum(3000);
+    spinBox->setMaximum(contract::pagePauseMaxMs);
     spinBox->setSingleStep(100);
     spinBox->setValue(0);
     horizontalLayout_3->addWidget(spinBox);

@@ -3,7 +3,7 @@
 // frame it had; a join that succeeds writes a file that reads back with
 // exactly the frames that went in; nothing lands outside the audio folder.
 #include "FuzzSupport.h"
-#include "Jobs.h"
+#include "Join.h"
 #include "Mp3Codec.h"
 
 using namespace tavrel;

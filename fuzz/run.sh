@@ -10,12 +10,12 @@ total=${2:-60}
 src=$(cd "$(dirname "$0")" && pwd)
 
 # The request target gets the largest share: it is the slowest per input and covers the most.
-declare -A share=([fuzz_service_request]=2 [fuzz_mp3_reader]=1 [fuzz_srt_reader]=1 [fuzz_reading]=1)
-parts=5
+declare -A share=([fuzz_service_request]=2 [fuzz_requests]=1 [fuzz_mp3_reader]=1 [fuzz_srt_reader]=1 [fuzz_reading]=1)
+parts=6
 
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-for target in fuzz_service_request fuzz_mp3_reader fuzz_srt_reader fuzz_reading; do
+for target in fuzz_service_request fuzz_requests fuzz_mp3_reader fuzz_srt_reader fuzz_reading; do
   seconds=$(( total * share[$target] / parts ))
   [ "$seconds" -ge 1 ] || seconds=1
   corpus="$build/fuzz/corpus/$target"

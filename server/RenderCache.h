@@ -4,7 +4,7 @@
 // bytes a render writes, keyed by everything that decides those bytes.
 #pragma once
 
-#include "Jobs.h"
+#include "SegmentRender.h"
 
 #include <cstdint>
 #include <list>

@@ -85,7 +85,6 @@ std::optional<int> parsePercent(const std::string &text, int min, int max)
 
 std::optional<std::int64_t> parsePause(const std::string &text)
 {
-    static_assert(kMaxPauseMs == contract::pauseMaxMs);
     return contract::parsePause(text);
 }
 

@@ -20,8 +20,7 @@ std::optional<std::map<std::string, std::string>> parseForm(const std::string &b
 // value must lie within [min, max].
 std::optional<int> parsePercent(const std::string &text, int min, int max);
 
-// Pause in milliseconds: decimal digits only, 0 … kMaxPauseMs.
-constexpr std::int64_t kMaxPauseMs = 60000;
+// Pause in milliseconds: decimal digits only, 0 … contract::pauseMaxMs.
 std::optional<std::int64_t> parsePause(const std::string &text);
 
 // Splits the joined list "a.mp3?b.mp3?" at '?', dropping empty entries.

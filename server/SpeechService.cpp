@@ -1,11 +1,12 @@
 #include "SpeechService.h"
 
 #include "FrontEnd.h"
-#include "Jobs.h"
-#include "Pinyin.h"
+#include "Join.h"
 #include "RenderCache.h"
+#include "Requests.h"
+#include "SegmentRender.h"
 #include "ServiceContract.h"
-#include "Subtitles.h"
+#include "Timeline.h"
 #include "UserLexicon.h"
 
 #include <httplib.h>
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <thread>
 
 #include <sys/socket.h>
@@ -76,23 +78,6 @@ bool isCrossSite(const httplib::Request &req)
     }
     return false;
 }
-
-// The fields each endpoint needs, present and in one piece.
-const std::string *field(const std::map<std::string, std::string> &form, const char *name)
-{
-    auto it = form.find(name);
-    return it == form.end() ? nullptr : &it->second;
-}
-
-// The output.wav flag of a join: off when left out, an error when neither
-// "0" nor "1".
-std::optional<bool> wavFlag(const std::map<std::string, std::string> &form)
-{
-    const std::string *value = field(form, contract::field::wav);
-    return value ? contract::parseFlag(*value) : std::optional<bool>(false);
-}
-
-const char kBadWav[] = "wav 参数错误，应为 0 或 1";
 
 }  // namespace
 
@@ -191,12 +176,6 @@ std::vector<VoiceInfo> SpeechService::usableVoices() const
     return out;
 }
 
-std::string SpeechService::usableLocale(const std::string &voice) const
-{
-    auto it = m_voiceLocales.find(voice);
-    return it == m_voiceLocales.end() ? std::string() : it->second;
-}
-
 void SpeechService::installRoutes()
 {
     httplib::Server &http = *m_http;
@@ -240,9 +219,8 @@ void SpeechService::installRoutes()
 
     // Reads a form body ourselves: the library's own form parsing stops at
     // 8 KB, less than a long segment or a long list of files.
-    // `required` lists the fields the endpoint needs; a missing one is named.
-    auto readForm = [this](const httplib::Request &req, const httplib::ContentReader &reader, const auto &required,
-                           std::string &error) -> std::optional<std::map<std::string, std::string>> {
+    auto readForm = [this](const httplib::Request &req, const httplib::ContentReader &reader,
+                           std::string &error) -> std::optional<Form> {
         const std::string type = lowerAscii(req.get_header_value("Content-Type"));
         if (type.rfind("application/x-www-form-urlencoded", 0) != 0) {
             error = "请求格式错误：需要表单数据";
@@ -263,225 +241,98 @@ void SpeechService::installRoutes()
             return std::nullopt;
         }
         auto form = parseForm(body);
-        if (!form) {
+        if (!form)
             error = "请求格式错误：表单编码无效";
-            return form;
-        }
-        for (const char *name : required)
-            if (!field(*form, name)) {
-                error = std::string("缺少参数：") + name;
-                return std::nullopt;
-            }
         return form;
     };
 
-    // The text and voice of a render or a reading, checked the same way for
-    // both; on success `text` holds the code points and `locale` the voice's.
-    auto checkTextAndVoice = [this](const std::map<std::string, std::string> &form, std::u32string &text,
-                                    std::string &locale) -> std::string {
-        const std::string &raw = *field(form, contract::field::text);
-        if (contract::isBlankText(raw))
-            return "文本为空";
-        if (raw.size() > 200000)
-            return "文本过长";
-        if (raw.find('\0') != std::string::npos)
-            return "文本含有非法字符";
-        if (!srt::decodeUtf8(raw, text))
-            return "文本编码错误";
-        const std::string &voice = *field(form, contract::field::voice);
-        locale = usableLocale(voice);
-        if (locale.empty())
-            return "未知的语音：" + voice.substr(0, 80);
-        return {};
+    // A form endpoint: the body read into a form, the form checked into its
+    // request by `check`, the request handed to `run`. A refusal at either
+    // step is the answer.
+    auto formEndpoint = [readForm](auto check, auto run) {
+        return [readForm, check, run](const httplib::Request &req, httplib::Response &res,
+                                      const httplib::ContentReader &reader) {
+            std::string error;
+            auto form = readForm(req, reader, error);
+            if (!form)
+                return fail(res, error);
+            auto checked = check(*form);
+            if (!checked)
+                return fail(res, checked.refusal());
+            run(checked.request(), res);
+        };
     };
 
-    http.Post(contract::route(contract::endpoint::ttsReading), [this, readForm, checkTextAndVoice](const httplib::Request &req,
-                                                                 httplib::Response &res,
-                                                                 const httplib::ContentReader &reader) {
-        std::string error;
-        auto form = readForm(req, reader, contract::ttsReadingFields, error);
-        if (!form)
-            return fail(res, error);
-        std::u32string text;
-        std::string locale;
-        error = checkTextAndVoice(*form, text, locale);
-        if (!error.empty())
-            return fail(res, error);
-        const reading::Prepared prepared = m_frontEnd->prepare(text, locale, m_lexicon.get());
-        Json data;
-        data[contract::reading::reading] = prepared.reading;
-        const std::string &voice = *field(*form, contract::field::voice);
-        data[contract::reading::phonemes] = m_engine->phonemes(prepared.runs, voice);
-        const std::string modelText = m_engine->modelText(prepared.runs, voice);
-        if (!modelText.empty()) {
-            data[contract::reading::modelText] = modelText;
-            data[contract::reading::modelPhones] = data[contract::reading::phonemes];
-        }
-        data[contract::reading::sources] = prepared.sources;
-        reply(res, contract::envelope::success, "获取成功", std::move(data));
-    });
+    http.Post(contract::route(contract::endpoint::ttsReading),
+              formEndpoint([this](const Form &form) { return parseReadingRequest(form, m_voiceLocales); },
+                           [this](const ReadingRequest &request, httplib::Response &res) {
+                               const reading::Prepared prepared =
+                                   m_frontEnd->prepare(request.codePoints, request.locale, m_lexicon.get());
+                               Json data;
+                               data[contract::reading::reading] = prepared.reading;
+                               data[contract::reading::phonemes] = m_engine->phonemes(prepared.runs, request.voice);
+                               const std::string modelText = m_engine->modelText(prepared.runs, request.voice);
+                               if (!modelText.empty()) {
+                                   data[contract::reading::modelText] = modelText;
+                                   data[contract::reading::modelPhones] = data[contract::reading::phonemes];
+                               }
+                               data[contract::reading::sources] = prepared.sources;
+                               reply(res, contract::envelope::success, "获取成功", std::move(data));
+                           }));
 
-    http.Post(contract::route(contract::endpoint::ttsCommunicate), [this, readForm, checkTextAndVoice](const httplib::Request &req,
-                                                                     httplib::Response &res,
-                                                                     const httplib::ContentReader &reader) {
-        std::string error;
-        auto form = readForm(req, reader, contract::ttsCommunicateFields, error);
-        if (!form)
-            return fail(res, error);
+    http.Post(contract::route(contract::endpoint::ttsCommunicate),
+              formEndpoint([this](const Form &form) { return parseRenderRequest(form, m_voiceLocales, m_guard); },
+                           [this](const RenderRequest &request, httplib::Response &res) {
+                               const Outcome out = render(request);
+                               reply(res, out.ok ? contract::envelope::success : contract::envelope::failure, out.msg);
+                           }));
 
-        RenderJob job;
-        std::u32string text;
-        std::string locale;
-        error = checkTextAndVoice(*form, text, locale);
-        if (!error.empty())
-            return fail(res, error);
-        job.text = *field(*form, contract::field::text);
-        job.voice = *field(*form, contract::field::voice);
-        // The program's rate box reaches -100%: the slowest the voice can
-        // speak, which the engine clamps to.
-        auto rate = parsePercent(*field(*form, contract::field::rates), contract::rateMin, contract::rateMax);
-        if (!rate)
-            return fail(res, "语速格式错误，应为 -100% 到 +200% 之间，如 +0%");
-        auto volume = parsePercent(*field(*form, contract::field::volumes), contract::volumeMin, contract::volumeMax);
-        if (!volume)
-            return fail(res, "音量格式错误，应为 -100% 到 +100% 之间，如 +0%");
-        job.ratePercent = *rate;
-        job.volumePercent = *volume;
+    http.Post(contract::route(contract::endpoint::audioCombined),
+              formEndpoint([this](const Form &form) { return parseJoinRequest(form, m_guard); },
+                           [](const JoinRequest &job, httplib::Response &res) {
+                               const Outcome out = joinSegments(job);
+                               reply(res, out.ok ? contract::envelope::success : contract::envelope::failure, out.msg);
+                           }));
 
-        auto media = m_guard.fileForWrite(*field(*form, contract::field::writeMedia), ".mp3");
-        if (!media.error.empty())
-            return fail(res, "音频路径错误：" + media.error);
-        auto subs = m_guard.fileForWrite(*field(*form, contract::field::writeSubtitles), ".srt");
-        if (!subs.error.empty())
-            return fail(res, "字幕路径错误：" + subs.error);
-        job.media = media.path;
-        job.subtitles = subs.path;
-        // A reading sent along (to listen to a correction before it is
-        // saved) replaces the front end's reading of the text, and the user's list.
-        if (const std::string *given = field(*form, contract::field::reading)) {
-            std::string why;
-            const auto syllables = textrules::pinyin::parseReading(*given, &why);
-            if (!syllables)
-                return fail(res, "读音错误：" + why);
-            auto prepared = m_frontEnd->prepareWithReading(text, locale, *syllables, why);
-            if (!prepared)
-                return fail(res, "读音错误：" + why);
-            job.prepared = std::move(*prepared);
-        } else {
-            job.prepared = m_frontEnd->prepare(text, locale, m_lexicon.get());
-        }
+    http.Post(contract::route(contract::endpoint::audioTimeline),
+              formEndpoint([this](const Form &form) { return parseTimelineRequest(form, m_guard, m_config.maxTimelineMs); },
+                           [](const TimelineRequest &job, httplib::Response &res) {
+                               TimelineReport report;
+                               const Outcome out = placeSegments(job, &report);
+                               if (!out.ok)
+                                   return fail(res, out.msg);
+                               Json moved = Json::array();
+                               for (const TimelineMove &m : report.moved) {
+                                   Json item;
+                                   item[contract::timelineMove::number] = m.number;
+                                   item[contract::timelineMove::shiftMs] = m.shiftMs;
+                                   moved.push_back(std::move(item));
+                               }
+                               reply(res, contract::envelope::success, out.msg, std::move(moved));
+                           }));
+}
 
-        Outcome out = m_cache ? renderSegmentCached(*m_engine, *m_cache, job) : renderSegment(*m_engine, job);
-        reply(res, out.ok ? contract::envelope::success : contract::envelope::failure, out.msg);
-    });
-
-    http.Post(contract::route(contract::endpoint::audioCombined), [this, readForm](const httplib::Request &req, httplib::Response &res,
-                                                 const httplib::ContentReader &reader) {
-        std::string error;
-        auto form = readForm(req, reader, contract::audioCombinedFields, error);
-        if (!form)
-            return fail(res, error);
-
-        auto pause = parsePause(*field(*form, contract::field::dura));
-        if (!pause)
-            return fail(res, "停顿时长格式错误，应为 0 到 60000 之间的毫秒数");
-        auto folder = m_guard.folder(*field(*form, contract::field::path));
-        if (!folder.error.empty())
-            return fail(res, "输出文件夹错误：" + folder.error);
-
-        auto wav = wavFlag(*form);
-        if (!wav)
-            return fail(res, kBadWav);
-
-        JoinJob job;
-        job.pauseMs = *pause;
-        job.folder = folder.path;
-        job.wav = *wav;
-        const auto list = splitAudioList(*field(*form, contract::field::audio));
-        if (list.empty())
-            return fail(res, "未提供要合并的音频文件");
-        if (list.size() > 100000)
-            return fail(res, "音频文件过多");
-        for (const std::string &raw : list) {
-            auto in = m_guard.fileForRead(raw);
-            if (!in.error.empty())
-                return fail(res, "音频路径错误：" + in.error);
-            job.inputs.push_back({in.path, in.missing});
-        }
-
-        Outcome out = joinSegments(job);
-        reply(res, out.ok ? contract::envelope::success : contract::envelope::failure, out.msg);
-    });
-
-    http.Post(contract::route(contract::endpoint::audioTimeline), [this, readForm](const httplib::Request &req,
-                                                                                 httplib::Response &res,
-                                                                                 const httplib::ContentReader &reader) {
-        std::string error;
-        auto form = readForm(req, reader, contract::audioTimelineFields, error);
-        if (!form)
-            return fail(res, error);
-
-        const std::string range = "（0 到 " + std::to_string(m_config.maxTimelineMs) + "）";
-        auto starts = contract::parseTimeList(*field(*form, contract::field::starts), m_config.maxTimelineMs);
-        if (!starts)
-            return fail(res, "开始时间格式错误，应为逗号分隔的毫秒数" + range + "，每段音频一个");
-        std::optional<std::vector<std::int64_t>> ends;
-        if (const std::string *raw = field(*form, contract::field::ends)) {
-            ends = contract::parseTimeList(*raw, m_config.maxTimelineMs);
-            if (!ends)
-                return fail(res, "结束时间格式错误，应为逗号分隔的毫秒数" + range + "，每段音频一个");
-            if (ends->size() != starts->size())
-                return fail(res, "结束时间与开始时间的个数不同");
-            for (std::size_t i = 0; i < ends->size(); ++i)
-                if ((*ends)[i] < (*starts)[i])
-                    return fail(res, "第 " + std::to_string(i + 1) + " 段的结束时间早于开始时间");
-        }
-        std::int64_t endMs = 0;
-        if (const std::string *raw = field(*form, contract::field::outputEnd)) {
-            auto end = contract::parseTime(*raw, m_config.maxTimelineMs);
-            if (!end)
-                return fail(res, "总时长格式错误，应为毫秒数" + range);
-            endMs = *end;
-        }
-        auto wav = wavFlag(*form);
-        if (!wav)
-            return fail(res, kBadWav);
-        auto folder = m_guard.folder(*field(*form, contract::field::path));
-        if (!folder.error.empty())
-            return fail(res, "输出文件夹错误：" + folder.error);
-
-        const auto list = splitAudioList(*field(*form, contract::field::audio));
-        if (list.empty())
-            return fail(res, "未提供要合并的音频文件");
-        if (list.size() > 100000)
-            return fail(res, "音频文件过多");
-        if (list.size() != starts->size())
-            return fail(res, "开始时间的个数（" + std::to_string(starts->size()) + "）与音频文件的个数（" +
-                                 std::to_string(list.size()) + "）不同");
-        TimelineJob job;
-        job.endMs = endMs;
-        job.folder = folder.path;
-        job.wav = *wav;
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            auto in = m_guard.fileForRead(list[i]);
-            if (!in.error.empty())
-                return fail(res, "音频路径错误：" + in.error);
-            job.inputs.push_back({in.path, in.missing, (*starts)[i], ends ? (*ends)[i] : -1});
-        }
-
-        TimelineReport report;
-        Outcome out = placeSegments(job, &report);
-        if (!out.ok)
-            return fail(res, out.msg);
-        Json moved = Json::array();
-        for (const TimelineMove &m : report.moved) {
-            Json item;
-            item[contract::timelineMove::number] = m.number;
-            item[contract::timelineMove::shiftMs] = m.shiftMs;
-            moved.push_back(std::move(item));
-        }
-        reply(res, contract::envelope::success, out.msg, std::move(moved));
-    });
+Outcome SpeechService::render(const RenderRequest &request)
+{
+    RenderJob job;
+    job.text = request.text;
+    job.voice = request.voice;
+    job.ratePercent = request.ratePercent;
+    job.volumePercent = request.volumePercent;
+    job.media = request.media;
+    job.subtitles = request.subtitles;
+    // A reading sent along replaces the front end's reading of the text, and
+    // the user's list.
+    if (request.reading) {
+        std::string why;
+        auto prepared = m_frontEnd->prepareWithReading(request.codePoints, request.locale, *request.reading, why);
+        if (!prepared)
+            return {false, "读音错误：" + why};
+        job.prepared = std::move(*prepared);
+    } else {
+        job.prepared = m_frontEnd->prepare(request.codePoints, request.locale, m_lexicon.get());
+    }
+    return m_cache ? renderSegmentCached(*m_engine, *m_cache, job) : renderSegment(*m_engine, job);
 }
 
 }  // namespace tavrel

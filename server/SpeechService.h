@@ -2,6 +2,7 @@
 // cross-site guard, and a bounded pool that queues every connection.
 #pragma once
 
+#include "Outcome.h"
 #include "RequestValidation.h"
 #include "ServiceContract.h"
 #include "SpeechEngine.h"
@@ -31,6 +32,7 @@ struct ServiceConfig {
 };
 
 class RenderCache;
+struct RenderRequest;
 namespace reading {
 class FrontEnd;
 class UserLexicon;
@@ -66,15 +68,15 @@ public:
 private:
     class Http;
     void installRoutes();
-    // The voice's locale, or empty when the voice cannot be used.
-    std::string usableLocale(const std::string &voice) const;
+    // Renders a checked request: the reading front end, then the engine.
+    Outcome render(const RenderRequest &request);
 
     ServiceConfig m_config;
     std::shared_ptr<SpeechEngine> m_engine;
     PathGuard m_guard;
     std::shared_ptr<reading::FrontEnd> m_frontEnd;
     std::unique_ptr<reading::UserLexicon> m_lexicon;  // <working folder>/lexicon.txt
-    std::map<std::string, std::string> m_voiceLocales;
+    std::map<std::string, std::string> m_voiceLocales;  // the usable voices' locales
     std::unique_ptr<RenderCache> m_cache;  // before m_http: outlives the request threads
     std::unique_ptr<Http> m_http;
     unsigned m_threads = 1;

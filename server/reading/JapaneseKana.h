@@ -4,19 +4,17 @@
 // Internal to JapaneseReader; not part of the library's interface.
 #pragma once
 
+#include "CharClass.h"
+
 #include <string>
 
 namespace tavrel::reading::japanese_detail {
 
 inline bool isHiragana(char32_t c) { return (c >= 0x3041 && c <= 0x3096) || c == 0x309D || c == 0x309E; }
 inline bool isKatakana(char32_t c) { return (c >= 0x30A1 && c <= 0x30FA) || (c >= 0x30FC && c <= 0x30FE); }
-inline bool isKana(char32_t c) { return isHiragana(c) || isKatakana(c); }
-// Han characters, and 々 〆 〇, which stand where a kanji would.
-inline bool isKanji(char32_t c)
-{
-    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0xF900 && c <= 0xFAFF) ||
-           (c >= 0x20000 && c <= 0x3FFFF) || c == 0x3005 || c == 0x3006 || c == 0x3007;
-}
+inline bool isKana(char32_t c) { return textrules::isKana(c); }
+// Han characters (〇 among them), and 々 〆, which stand where a kanji would.
+inline bool isKanji(char32_t c) { return textrules::isHan(c) || c == 0x3005 || c == 0x3006; }
 inline bool isDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
 inline bool isLatinLetter(char32_t c)
 {

@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "ServiceContract.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -137,8 +138,10 @@ void TestCommandLine::parse_data()
                                           << "";
     QTest::newRow("render: every option")
         << QStringList{"Sayora_Lumo", "--render", "/data/片头.srt", "--voice", v,    "--rate", "+25%", "--volume",
-                       "-30%",        "--pause",  "3000",          "--output", "成品/第一集.mp3", "--wav"}
-        << 0 << render << "/data/片头.srt" << v << 25 << -30 << 3000 << here("成品/第一集.mp3") << true << "";
+                       "-30%",        "--pause",  QString::number(contract::pagePauseMaxMs),
+                       "--output",    "成品/第一集.mp3", "--wav"}
+        << 0 << render << "/data/片头.srt" << v << 25 << -30 << contract::pagePauseMaxMs << here("成品/第一集.mp3")
+        << true << "";
     QTest::newRow("render: the = form")
         << QStringList{"Sayora_Lumo", "--render=a.txt", "--voice=" + v, "--rate=-100%", "--volume=+100%", "--pause=0"}
         << 0 << render << here("a.txt") << v << -100 << 100 << 0 << "" << false << "";
@@ -161,7 +164,8 @@ void TestCommandLine::parse_data()
     bad("rate in words", with({"--rate", "fast"}), "范围 -100% 到 +200%");
     bad("volume past the loudest", with({"--volume", "+101%"}), "音量 +101% 无效");
     bad("volume below the quietest", with({"--volume", "-101%"}), "范围 -100% 到 +100%");
-    bad("pause past the page's box", with({"--pause", "3001"}), "停顿 3001 无效");
+    const QString pastTheBox = QString::number(contract::pagePauseMaxMs + 1);
+    bad("pause past the page's box", with({"--pause", pastTheBox}), "停顿 " + pastTheBox + " 无效");
     bad("negative pause", with({"--pause", "-1"}), "0 到 3000");
     bad("pause in words", with({"--pause", "long"}), "停顿 long 无效");
     bad("unknown option", with({"--bogus"}), "未知的选项：--bogus");

@@ -1,4 +1,5 @@
 #include "Autosave.h"
+#include "ServiceContract.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,15 +83,20 @@ void TestAutosave::decodeSession_data()
     Session onlyRate;
     onlyRate.rate = 20;
     Session edges;
-    edges.rate = -100;
-    edges.volume = 100;
-    edges.pauseMs = 3000;
+    edges.rate = contract::rateMin;
+    edges.volume = contract::volumeMax;
+    edges.pauseMs = contract::pagePauseMaxMs;
 
     QTest::newRow("every field") << Autosave::encodeSession(fullSession()) << true << fullSession();
     QTest::newRow("empty object") << QByteArray("{}") << true << Session();
     QTest::newRow("fields it does not know are skipped") << QByteArray(R"({"rate":20,"colour":"red"})") << true
                                                          << onlyRate;
-    QTest::newRow("range edges") << QByteArray(R"({"rate":-100,"volume":100,"pauseMs":3000})") << true << edges;
+    QTest::newRow("range edges") << QStringLiteral(R"({"rate":%1,"volume":%2,"pauseMs":%3})")
+                                        .arg(contract::rateMin)
+                                        .arg(contract::volumeMax)
+                                        .arg(contract::pagePauseMaxMs)
+                                        .toUtf8()
+                                 << true << edges;
     QTest::newRow("out of range or of the wrong type: unset")
         << QByteArray(R"({"rate":20,"volume":101,"pauseMs":-1,"locale":7,"voice":null})") << true << onlyRate;
     Session wavOff;

@@ -86,7 +86,7 @@ void TestContract::percentText()
     QFETCH(QString, text);
 
     QCOMPARE(QString::fromStdString(contract::percentText(value)), text);
-    QCOMPARE(contract::parsePercent(text.toStdString(), -100, 200).value_or(999), value);
+    QCOMPARE(contract::parsePercent(text.toStdString(), contract::rateMin, contract::rateMax).value_or(999), value);
 }
 
 void TestContract::percentParsing_data()
@@ -121,8 +121,8 @@ void TestContract::pause_data()
 
     QTest::newRow("none") << "0" << 0;
     QTest::newRow("the pause box's step") << "1500" << 1500;
-    QTest::newRow("the most") << "60000" << 60000;
-    QTest::newRow("past the most") << "60001" << -1;
+    QTest::newRow("the most") << QString::number(contract::pauseMaxMs) << contract::pauseMaxMs;
+    QTest::newRow("past the most") << QString::number(contract::pauseMaxMs + 1) << -1;
     QTest::newRow("negative") << "-1" << -1;
     QTest::newRow("empty") << "" << -1;
     QTest::newRow("exponent") << "1e3" << -1;

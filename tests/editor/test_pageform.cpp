@@ -1,4 +1,5 @@
 #include "PageHarness.h"
+#include "ServiceContract.h"
 #include "ttsMain.h"
 
 #include <QLayout>
@@ -115,15 +116,15 @@ void TestPageForm::widgetProperties_data()
 
     row("label_3", "QLabel", "text", "语速");
     row("label_3", "QLabel", "maximumSize", QSize(25, unlimited));
-    row("rateBox", "QSpinBox", "minimum", -100);
-    row("rateBox", "QSpinBox", "maximum", 100);
+    row("rateBox", "QSpinBox", "minimum", contract::rateMin);
+    row("rateBox", "QSpinBox", "maximum", contract::pageRateMax);
     row("rateBox", "QSpinBox", "singleStep", 5);
     row("rateBox", "QSpinBox", "value", 0);
     row("rateBox", "QSpinBox", "suffix", "%");
     row("label_4", "QLabel", "text", "音量");
     row("label_4", "QLabel", "maximumSize", QSize(25, unlimited));
-    row("volumeBox", "QSpinBox", "minimum", -100);
-    row("volumeBox", "QSpinBox", "maximum", 100);
+    row("volumeBox", "QSpinBox", "minimum", contract::volumeMin);
+    row("volumeBox", "QSpinBox", "maximum", contract::volumeMax);
     row("volumeBox", "QSpinBox", "singleStep", 5);
     row("volumeBox", "QSpinBox", "value", 0);
     row("volumeBox", "QSpinBox", "suffix", "%");
@@ -131,7 +132,7 @@ void TestPageForm::widgetProperties_data()
     row("label_5", "QLabel", "maximumSize", QSize(50, unlimited));
     row("label_5", "QLabel", "toolTip", tip.arg("<br>"));
     row("spinBox", "QSpinBox", "minimum", 0);
-    row("spinBox", "QSpinBox", "maximum", 3000);
+    row("spinBox", "QSpinBox", "maximum", contract::pagePauseMaxMs);
     row("spinBox", "QSpinBox", "singleStep", 100);
     row("spinBox", "QSpinBox", "value", 0);
     row("spinBox", "QSpinBox", "suffix", "ms");

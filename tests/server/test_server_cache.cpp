@@ -1,8 +1,8 @@
 // The render cache: a segment served from it is byte for byte what its render
 // wrote, whatever was rendered in between, and the cache keeps to its byte
 // bound by dropping the least recently used entries.
-#include "Jobs.h"
 #include "RenderCache.h"
+#include "SegmentRender.h"
 #include "ServerTestSupport.h"
 #include "Subtitles.h"
 

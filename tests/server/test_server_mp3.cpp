@@ -1,7 +1,7 @@
 // The fixed MP3 format: exact frame-count durations, where input sample 0 is
 // heard, silent pause frames, and joining by frame copy (with the slow path
 // for foreign MP3 files and skipping of unusable ones).
-#include "Jobs.h"
+#include "Join.h"
 #include "Mp3Codec.h"
 #include "ServerTestSupport.h"
 #include "Subtitles.h"

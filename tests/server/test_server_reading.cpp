@@ -2,6 +2,7 @@
 // readings, espeak's own phoneme trace, subtitles in the written text, and
 // the user's lexicon.txt picked up while the service runs.
 #include "ServerTestSupport.h"
+#include "ServiceContract.h"
 #include "Subtitles.h"
 
 #include <gtest/gtest.h>
@@ -126,7 +127,7 @@ TEST_F(Reading, RefusesWhatItCannotRead)
         {{{"text", "   "}, {"voice", "zh-CN-XiaoxiaoNeural"}}, "文本为空"},
         {{{"text", "你好"}, {"voice", "xx-XX-Nobody"}}, "未知的语音：xx-XX-Nobody"},
         {{{"text", "\xE4\xBD"}, {"voice", "zh-CN-XiaoxiaoNeural"}}, "文本编码错误"},
-        {{{"text", std::string(200001, 'a')}, {"voice", "zh-CN-XiaoxiaoNeural"}}, "文本过长"},
+        {{{"text", std::string(contract::textMaxBytes + 1, 'a')}, {"voice", "zh-CN-XiaoxiaoNeural"}}, "文本过长"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.msg);
