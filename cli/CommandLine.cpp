@@ -313,9 +313,23 @@ QStringList voiceLines(const QJsonArray &records)
         const QJsonObject record = value.toObject();
         const QString identifier = record.value(QLatin1String(contract::voiceRecord::name)).toString();
         const QString locale = record.value(QLatin1String(contract::voiceRecord::locale)).toString();
+        // A neural voice brings its own name; espeak voices are named by the tables.
+        const QString displayName = record.value(QLatin1String(contract::voiceRecord::displayName)).toString();
         lines.append(QStringList{identifier, locale, VoiceNaming::localeDisplayName(locale),
-                                 VoiceNaming::voiceNickname(identifier)}
+                                 displayName.isEmpty() ? VoiceNaming::voiceNickname(identifier) : displayName}
                          .join(QLatin1Char('\t')));
+    }
+    return lines;
+}
+
+QStringList skippedFolderLines(const QJsonArray &records)
+{
+    QStringList lines;
+    for (const QJsonValue &value : records) {
+        const QJsonObject record = value.toObject();
+        lines.append(QStringLiteral("跳过模型文件夹 models/%1：%2")
+                         .arg(record.value(QLatin1String(contract::modelFolder::folder)).toString(),
+                              record.value(QLatin1String(contract::modelFolder::reason)).toString()));
     }
     return lines;
 }

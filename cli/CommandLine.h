@@ -83,6 +83,9 @@ bool moveSafely(const Move &move, QString *error);
 // name and the voice's as the picker shows them, tab separated, in the
 // service's order.
 QStringList voiceLines(const QJsonArray &records);
+// The lines that end the voice list: each folder of models/ the service
+// skipped, with its reason (modelFolders' records).
+QStringList skippedFolderLines(const QJsonArray &records);
 
 // Whether the service's voice records name this identifier.
 bool hasVoice(const QJsonArray &records, const QString &voice);

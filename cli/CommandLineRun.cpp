@@ -296,6 +296,17 @@ int run(const QStringList &arguments)
     if (options.action == Action::ListVoices) {
         for (const QString &line : voiceLines(records))
             writeLine(stdout, line);
+        // Then the model folders that gave no voices; a service without
+        // neural voices has none to name, and an older one no such endpoint.
+        const QString getVoicesName = QLatin1String(contract::endpoint::getVoices);
+        Qajax folders;
+        folders.setTimeoutMs(JobLimits::catalogueTimeoutMs());
+        folders.get(Qajax::Pairs(), urls.getVoices.left(urls.getVoices.size() - getVoicesName.size()) +
+                                        QLatin1String(contract::endpoint::modelFolders));
+        if (ServiceReply::judgeBounded(folders, QStringLiteral("模型文件夹接口"), QStringLiteral("获取结果")).succeeded) {
+            for (const QString &line : skippedFolderLines(folders.data()))
+                writeLine(stdout, line);
+        }
         return exitOk;
     }
 

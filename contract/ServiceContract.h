@@ -33,7 +33,14 @@ inline constexpr char ttsCommunicate[] = "ttsCommunicate"; // form POST: one pas
 inline constexpr char audioCombined[] = "audioCombined";   // form POST: join the passages
 inline constexpr char ttsReading[] = "ttsReading";         // form POST: how a voice reads a text
 inline constexpr char audioTimeline[] = "audioTimeline";   // form POST: place the passages at their times
+inline constexpr char modelFolders[] = "modelFolders";     // GET: the folders of models/ the service skipped
 } // namespace endpoint
+
+// Members of each record in modelFolders' data.
+namespace modelFolder {
+inline constexpr char folder[] = "folder"; // its name below models/
+inline constexpr char reason[] = "reason"; // why it gives no voices
+} // namespace modelFolder
 
 inline std::string route(std::string_view endpointName)
 {

@@ -199,6 +199,17 @@ void SpeechService::installRoutes()
             fail(res, res.status == 404 ? "未知的接口" : "请求无效");
     });
 
+    http.Get(contract::route(contract::endpoint::modelFolders), [this](const httplib::Request &, httplib::Response &res) {
+        Json data = Json::array();
+        for (const auto &[folder, reason] : m_config.skippedModelFolders) {
+            Json item;
+            item[contract::modelFolder::folder] = folder;
+            item[contract::modelFolder::reason] = reason;
+            data.push_back(std::move(item));
+        }
+        reply(res, contract::envelope::success, "获取成功", std::move(data));
+    });
+
     http.Get(contract::route(contract::endpoint::getVoices), [this](const httplib::Request &, httplib::Response &res) {
         Json data = Json::array();
         for (const VoiceInfo &v : usableVoices()) {

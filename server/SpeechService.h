@@ -11,6 +11,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace httplib {
 class Server;
@@ -29,6 +31,8 @@ struct ServiceConfig {
     // The latest time a timeline may name: each millisecond of it is written
     // out as silence, so a fuzzer keeps it small.
     std::int64_t maxTimelineMs = contract::timelineMaxMs;
+    // The folders of models/ that give no voices, and why (folder, reason).
+    std::vector<std::pair<std::string, std::string>> skippedModelFolders;
 };
 
 class RenderCache;

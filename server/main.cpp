@@ -133,6 +133,8 @@ int main(int argc, char **argv)
     const tavrel::neural::NeuralStartup neural =
         tavrel::neural::startNeuralVoices(engine, config.workDir, self.parent_path(), self, std::cerr);
 
+    for (const auto &skipped : neural.catalog.skipped)
+        config.skippedModelFolders.emplace_back(skipped.folder, skipped.reason);
     tavrel::SpeechService service(config, neural.engine);
     std::string error;
     if (!service.bind(error)) {

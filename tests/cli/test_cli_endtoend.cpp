@@ -1,6 +1,8 @@
 #include "FakeService.h"
 #include "Mp3Duration.h"
+#include "SkipOrFail.h"
 #include "TestSupport.h"
+#include "VoiceNaming.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,6 +30,7 @@ private slots:
     void serviceDown_data();
     void serviceDown();
     void interruptCancelsTheJob();
+    void neuralVoice();
 
 private:
     struct Result {
@@ -397,6 +400,44 @@ void TestCliEndToEnd::interruptCancelsTheJob()
     QVERIFY(!QFileInfo::exists(here("out.mp3")));
     // The service it started is stopped.
     QTRY_VERIFY(!listensOn(port));
+}
+
+
+// A model in models/ of the working folder: its voices are listed, the
+// folders the service skipped end the list, and a script renders with one.
+void TestCliEndToEnd::neuralVoice()
+{
+    if (!QFileInfo(TestSupport::serverExecutable()).dir().exists(QStringLiteral("libsherpa-onnx-c-api.so")))
+        LUMO_SKIP_OR_FAIL("the build has no neural runtime beside the service");
+    QVERIFY(QDir().mkpath(here("server")));
+    QVERIFY(QFile::link(TestSupport::serverExecutable(), here("server/Sayora_server_Tavrel")));
+    QProcess make;
+    make.start(QStringLiteral(LUMO_PYTHON),
+               {QStringLiteral(LUMO_MAKE_MODELS), here("models"), "vits", "corrupt", "unknown"});
+    QVERIFY(make.waitForFinished(60000));
+    if (make.exitCode() != 0)
+        LUMO_SKIP_OR_FAIL(qPrintable("cannot generate test models (python3-onnx): " + make.readAllStandardError()));
+
+    const Result list = runProgram({"--list-voices"});
+    QVERIFY2(list.exitCode == 0, qPrintable(list.err));
+    const QStringList lines = list.out.split('\n', Qt::SkipEmptyParts);
+    QVERIFY2(lines.contains("zh-CN-TestZhS001\tzh-CN\t" + VoiceNaming::localeDisplayName("zh-CN") +
+                            "\tvits-test-zh 001 女声"),
+             qPrintable(list.out));
+    QVERIFY(lines.size() > 2);
+    // The skipped folders, with their reasons, come last.
+    QVERIFY2(lines.at(lines.size() - 2).startsWith("跳过模型文件夹 models/mystery-model："), qPrintable(list.out));
+    QVERIFY2(lines.last().startsWith("跳过模型文件夹 models/vits-corrupt：") && lines.last().contains("ONNX"),
+             qPrintable(list.out));
+
+    writeFile(here("script.txt"), "你好，世界。\n你好世界！\n");
+    const Result render = runProgram({"--render", "script.txt", "--voice", "zh-CN-TestZhS001", "--output", "neural.mp3"});
+    QVERIFY2(render.exitCode == 0, qPrintable(render.err));
+    const double seconds = mp3Seconds(here("neural.mp3"));
+    QVERIFY2(seconds > 0.3 && seconds < 3.0, qPrintable(QString::number(seconds)));
+    const QString subtitles = readText(here("neural.srt"));
+    QVERIFY2(subtitles.contains("你好，") && subtitles.contains("你好世界！"), qPrintable(subtitles));
+    QVERIFY(!listensOn(render.port));
 }
 
 QTEST_GUILESS_MAIN(TestCliEndToEnd)
