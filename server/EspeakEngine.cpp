@@ -79,19 +79,19 @@ const VoiceDesign kGenericVoices[] = {
 // for, so its choosers show 晓晓, 云溪 … instead of bare identifiers; each is
 // shaped after the person its name promises.
 const VoiceDesign kMandarinVoices[] = {
-    {"XiaoxiaoNeural", "Female", {"f1", 66, 55, 100}},  // 晓晓: warm young woman, even pace
-    {"XiaoyiNeural", "Female", {"f4", 80, 65, 106}},    // 晓伊: younger, higher and livelier
-    {"YunxiNeural", "Male", {"m1", 87, 60, 105}},       // 云希: young man, bright and quick
-    {"YunjianNeural", "Male", {"m3", 48, 60, 100}},     // 云健: deep, full-chested
-    {"YunyangNeural", "Male", {"m6", 65, 40, 95}},      // 云扬: announcer, steady and measured
-    {"YunxiaNeural", "Male", {"f2", 55, 70, 108}},      // 云夏: a boy, between men and women
+    {"XiaoxiaoNeural", "Female", {"f1", 66, 55, 100}},  // 晓晓: a warm young woman, even pace
+    {"XiaoyiNeural", "Female", {"f4", 80, 90, 106}},    // 晓伊: younger, higher and livelier
+    {"YunxiNeural", "Male", {"m1", 87, 75, 105}},       // 云希: a young man, bright and quick
+    {"YunjianNeural", "Male", {"m3", 48, 60, 100}},     // 云健: the deepest, with a wide swing
+    {"YunyangNeural", "Male", {"m6", 65, 40, 95}},      // 云扬: an announcer, steady and measured
+    {"YunxiaNeural", "Male", {"f2", 55, 70, 108}},      // 云夏: a boy, between the men and the women
 };
 
 // Mandarin as spoken in Taiwan: the same front end and pinyin voice.
 const VoiceDesign kTaiwanVoices[] = {
-    {"HsiaoChenNeural", "Female", {"f1", 61, 45, 96}},  // 晓臻: gentle, unhurried
-    {"YunJheNeural", "Male", {"m1", 75, 50, 100}},      // 云哲: young man, plain
-    {"HsiaoYuNeural", "Female", {"f4", 77, 60, 102}},   // 晓雨: young woman, bright
+    {"HsiaoChenNeural", "Female", {"f1", 61, 45, 96}},  // 晓臻: gentle, calm, unhurried
+    {"YunJheNeural", "Male", {"m1", 75, 50, 100}},      // 云哲: a young man, plain and even
+    {"HsiaoYuNeural", "Female", {"f4", 77, 80, 102}},   // 晓雨: a young woman, bright and lively
 };
 
 // Locales whose text the front end turns into engine input of another

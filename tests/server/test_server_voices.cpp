@@ -29,6 +29,7 @@ struct PitchTrack {
     int voicedFrames = 0;    // frames with a clear period
     int soundingFrames = 0;  // frames loud enough to be speech at all
     double periodicity = 0;  // median autocorrelation peak of the voiced frames
+    double spreadSemitones = 0;  // from the 10th to the 90th percentile of the frames' pitch
     double voicedShare() const { return soundingFrames ? double(voicedFrames) / soundingFrames : 0; }
 };
 
@@ -99,14 +100,16 @@ PitchTrack trackPitch(const std::vector<std::int16_t> &samples, long sampleRate)
         f0.push_back(double(rate) / (pick + shift));
         peaks.push_back(best);
     }
-    auto median = [](std::vector<double> v) {
-        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-        return v[v.size() / 2];
+    auto quantile = [](std::vector<double> v, double q) {
+        const auto at = v.begin() + static_cast<std::ptrdiff_t>(q * double(v.size() - 1));
+        std::nth_element(v.begin(), at, v.end());
+        return *at;
     };
     out.voicedFrames = static_cast<int>(f0.size());
     if (!f0.empty()) {
-        out.medianHz = median(f0);
-        out.periodicity = median(peaks);
+        out.medianHz = quantile(f0, 0.5);
+        out.periodicity = quantile(peaks, 0.5);
+        out.spreadSemitones = 12 * std::log2(quantile(f0, 0.9) / quantile(f0, 0.1));
     }
     return out;
 }
@@ -270,8 +273,10 @@ TEST_P(LocaleVoices, SameGenderVoicesAreDifferentPeople)
         const Heard h = hear(sentence, v.name);
         ASSERT_TRUE(h.ok) << v.name;
         const PitchTrack &p = h.pitch;
-        std::printf("%-26s %-6s median F0 %6.1f Hz  voiced %3.0f %%  periodicity %.2f  %5.2f s\n", v.name.c_str(),
-                    v.gender.c_str(), p.medianHz, 100 * p.voicedShare(), p.periodicity, h.seconds);
+        std::printf("%-26s %-6s median F0 %6.1f Hz  voiced %3.0f %%  periodicity %.2f  %5.2f s  spread %4.1f st  "
+                    "spoken %4.2f s\n",
+                    v.name.c_str(), v.gender.c_str(), p.medianHz, 100 * p.voicedShare(), p.periodicity, h.seconds,
+                    p.spreadSemitones, h.spokenSeconds);
         // Voiced most of the time and clearly periodic: no whisper, no croak.
         EXPECT_GT(p.voicedShare(), 0.55) << v.name;
         EXPECT_GT(p.periodicity, 0.7) << v.name;
@@ -402,6 +407,26 @@ TEST_F(VoiceRender, OwnPaceStaysUnderTheUsersRate)
         ASSERT_TRUE(a.ok && b.ok);
         std::printf("%s: spoken %.2f s against %.2f s\n", rates, a.spokenSeconds, b.spokenSeconds);
         EXPECT_NEAR(a.spokenSeconds / b.spokenSeconds, expected, 0.06) << rates;
+    }
+}
+
+// Characters that show in the melody: the announcer speaks more evenly than
+// the young man, the younger women more lively than the calmer ones.
+TEST_F(VoiceRender, LivelierVoicesMoveTheirPitchMore)
+{
+    const struct {
+        const char *steadier, *livelier, *text;
+    } pairs[] = {
+        {"zh-CN-YunyangNeural", "zh-CN-YunxiNeural", "今天天气很好，我们一起去公园散步吧。"},
+        {"zh-CN-XiaoxiaoNeural", "zh-CN-XiaoyiNeural", "今天天气很好，我们一起去公园散步吧。"},
+        {"zh-TW-HsiaoChenNeural", "zh-TW-HsiaoYuNeural", "今天天氣很好，我們一起去公園散步吧。"},
+    };
+    for (const auto &p : pairs) {
+        const Heard a = hear(p.text, p.steadier), b = hear(p.text, p.livelier);
+        ASSERT_TRUE(a.ok && b.ok);
+        EXPECT_GE(b.pitch.spreadSemitones, a.pitch.spreadSemitones + 0.5)
+            << p.steadier << " " << a.pitch.spreadSemitones << " st, " << p.livelier << " "
+            << b.pitch.spreadSemitones << " st";
     }
 }
 
