@@ -54,6 +54,11 @@ public:
     // What the engine will say for these runs, as its phoneme mnemonics,
     // with a change of language written as the engine writes it: (en)…(cmn).
     virtual std::string phonemes(const std::vector<reading::EngineRun> &runs, const std::string &voice) = 0;
+
+    // Everything besides its name that decides how a voice sounds (formant
+    // set, pitch, pace), as text: part of the render cache's key, so that a
+    // kept render never stands for a voice that has been changed since.
+    virtual std::string voiceParameters(const std::string &voice) const { return voice; }
 };
 
 }  // namespace tavrel
