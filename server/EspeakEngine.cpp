@@ -55,37 +55,43 @@ int synthCallback(short *wav, int numSamples, espeak_EVENT *events)
     return 0;
 }
 
-// Variants that sound natural with every language; robotic and whispering
-// variants are left out.
-struct Variant {
-    const char *suffix;  // espeak variant file
+// The voices of a locale, each a person of its own: the formant set (an
+// espeak-ng variant; only the plain ones, never whispering, croaking or
+// robotic ones) with its own base pitch, pitch range and pace. Voices of one
+// gender in one locale lie at least 12 % apart in median pitch; the figures
+// in README.md were measured on rendered sentences, and test_server_voices
+// keeps them so.
+struct VoiceDesign {
+    const char *name;    // identifier after "<locale>-"
     const char *gender;
-    const char *name;
+    VoiceStyle style;
 };
 
-const Variant kGenericVariants[] = {
-    {"f1", "Female", "Female1"},
-    {"f4", "Female", "Female2"},
-    {"m1", "Male", "Male1"},
-    {"m3", "Male", "Male2"},
+// Every locale without voices of its own: two women, two men.
+const VoiceDesign kGenericVoices[] = {
+    {"Female1", "Female", {"f1", 63, 50, 100}},
+    {"Female2", "Female", {"f4", 77, 55, 100}},
+    {"Male1", "Male", {"m1", 64, 50, 100}},
+    {"Male2", "Male", {"m3", 72, 50, 100}},
 };
 
 // Mandarin voices carry the identifiers the program has Chinese nicknames
-// for, so its choosers show 晓晓, 云溪 … instead of bare identifiers.
-const Variant kMandarinVariants[] = {
-    {"f1", "Female", "XiaoxiaoNeural"},
-    {"f4", "Female", "XiaoyiNeural"},
-    {"m1", "Male", "YunxiNeural"},
-    {"m3", "Male", "YunjianNeural"},
-    {"m6", "Male", "YunyangNeural"},
-    {"m2", "Male", "YunxiaNeural"},
+// for, so its choosers show 晓晓, 云溪 … instead of bare identifiers; each is
+// shaped after the person its name promises.
+const VoiceDesign kMandarinVoices[] = {
+    {"XiaoxiaoNeural", "Female", {"f1", 66, 55, 100}},  // 晓晓: a warm young woman, even pace
+    {"XiaoyiNeural", "Female", {"f4", 80, 90, 106}},    // 晓伊: younger, higher and livelier
+    {"YunxiNeural", "Male", {"m1", 87, 75, 105}},       // 云希: a young man, bright and quick
+    {"YunjianNeural", "Male", {"m3", 48, 60, 100}},     // 云健: the deepest, with a wide swing
+    {"YunyangNeural", "Male", {"m6", 65, 40, 95}},      // 云扬: an announcer, steady and measured
+    {"YunxiaNeural", "Male", {"f2", 55, 70, 108}},      // 云夏: a boy, between the men and the women
 };
 
 // Mandarin as spoken in Taiwan: the same front end and pinyin voice.
-const Variant kTaiwanVariants[] = {
-    {"f1", "Female", "HsiaoChenNeural"},
-    {"m1", "Male", "YunJheNeural"},
-    {"f4", "Female", "HsiaoYuNeural"},
+const VoiceDesign kTaiwanVoices[] = {
+    {"HsiaoChenNeural", "Female", {"f1", 61, 45, 96}},  // 晓臻: gentle, calm, unhurried
+    {"YunJheNeural", "Male", {"m1", 75, 50, 100}},      // 云哲: a young man, plain and even
+    {"HsiaoYuNeural", "Female", {"f4", 77, 80, 102}},   // 晓雨: a young woman, bright and lively
 };
 
 // Locales whose text the front end turns into engine input of another
@@ -169,23 +175,24 @@ void EspeakEngine::buildVoices()
             continue;
         const char *input = inputVoiceFor(locale);
         const std::string identifier = input ? input : it->second.second;
-        const Variant *begin = std::begin(kGenericVariants), *end = std::end(kGenericVariants);
+        const VoiceDesign *begin = std::begin(kGenericVoices), *end = std::end(kGenericVoices);
         if (locale == "zh-CN") {
-            begin = std::begin(kMandarinVariants);
-            end = std::end(kMandarinVariants);
+            begin = std::begin(kMandarinVoices);
+            end = std::end(kMandarinVoices);
         } else if (locale == "zh-TW") {
-            begin = std::begin(kTaiwanVariants);
-            end = std::end(kTaiwanVariants);
+            begin = std::begin(kTaiwanVoices);
+            end = std::end(kTaiwanVoices);
         }
-        for (const Variant *var = begin; var != end; ++var) {
-            VoiceInfo info{locale + "-" + var->name, locale, var->gender, {}};
+        for (const VoiceDesign *design = begin; design != end; ++design) {
+            VoiceInfo info{locale + "-" + design->name, locale, design->gender, {}};
             if (m_entries.count(info.name))
                 continue;
-            const bool female = std::strcmp(var->gender, "Female") == 0;
             Entry entry;
-            entry.voiceName = identifier + "+" + var->suffix;
-            entry.englishVoiceName = std::string("en-us+") + (female ? "f1" : "m1");
+            entry.voiceName = identifier + "+" + design->style.variant;
+            // English words inside the text are said by the same person.
+            entry.englishVoiceName = std::string("en-us+") + design->style.variant;
             entry.language = input ? "cmn" : lang;
+            entry.style = design->style;
             m_entries[info.name] = entry;
             m_voices.push_back(info);
         }
@@ -203,11 +210,31 @@ const EspeakEngine::Entry *EspeakEngine::entryFor(const std::string &voice) cons
     return it == m_entries.end() ? nullptr : &it->second;
 }
 
+const VoiceStyle *EspeakEngine::styleOf(const std::string &voice) const
+{
+    const Entry *entry = entryFor(voice);
+    return entry ? &entry->style : nullptr;
+}
+
+std::string EspeakEngine::voiceParameters(const std::string &voice) const
+{
+    const Entry *entry = entryFor(voice);
+    if (!entry)
+        return {};
+    const VoiceStyle &s = entry->style;
+    return entry->voiceName + " " + entry->englishVoiceName + " pitch " + std::to_string(s.pitch) + " range " +
+           std::to_string(s.range) + " pace " + std::to_string(s.pacePercent);
+}
+
 namespace {
 
-int espeakRate(int ratePercent)
+// The user's rate scales the voice's own pace, so that a voice stays faster
+// or slower than another at every setting, and a length measured at one rate
+// still tells the length at another (subtitle fitting relies on it).
+int espeakRate(int ratePercent, const VoiceStyle &style)
 {
-    const int rate = static_cast<int>(std::lround(espeakRATE_NORMAL * (100.0 + ratePercent) / 100.0));
+    const double words = espeakRATE_NORMAL * style.pacePercent / 100.0 * (100.0 + ratePercent) / 100.0;
+    const int rate = static_cast<int>(std::lround(words));
     return std::clamp(rate, static_cast<int>(espeakRATE_MINIMUM), static_cast<int>(espeakRATE_MAXIMUM));
 }
 
@@ -226,9 +253,13 @@ bool selectVoice(const std::string &name)
 
 // One synthesis of UTF-8 text with the selected voice; the caller holds
 // g_espeakMutex. Word marks carry espeak's character positions (0-based).
-bool synthesizeLocked(const std::string &text, int rate, SynthesisResult &result, bool endPause = false)
+bool synthesizeLocked(const std::string &text, int rate, const VoiceStyle &style, SynthesisResult &result,
+                      bool endPause = false)
 {
+    // The library keeps these between calls and between voices: set them all.
     espeak_SetParameter(espeakRATE, rate, 0);
+    espeak_SetParameter(espeakPITCH, style.pitch, 0);
+    espeak_SetParameter(espeakRANGE, style.range, 0);
     espeak_SetParameter(espeakVOLUME, 100, 0);
     Collector collector;
     collector.result = &result;
@@ -266,7 +297,7 @@ SynthesisResult EspeakEngine::synthesize(const std::string &text, const std::str
     std::lock_guard<std::mutex> lock(g_espeakMutex);
     if (!selectVoice(entry->voiceName))
         return result;
-    result.ok = synthesizeLocked(text, espeakRate(ratePercent), result);
+    result.ok = synthesizeLocked(text, espeakRate(ratePercent, entry->style), entry->style, result);
     if (!result.ok) {
         result.pcm.clear();
         result.words.clear();
@@ -282,7 +313,7 @@ SynthesisResult EspeakEngine::synthesize(const std::vector<reading::EngineRun> &
     if (m_sampleRate <= 0 || !entry)
         return result;
     result.sampleRate = m_sampleRate;
-    const int rate = espeakRate(ratePercent);
+    const int rate = espeakRate(ratePercent, entry->style);
     // A little air where two runs meet, as between two words.
     const std::size_t joinGap = static_cast<std::size_t>(m_sampleRate) * 40 / 1000;
 
@@ -299,7 +330,7 @@ SynthesisResult EspeakEngine::synthesize(const std::vector<reading::EngineRun> &
         const bool endsClause = tail == ',' || tail == '.' || tail == '?' || tail == '!' || tail == ';' ||
                                 static_cast<unsigned char>(tail) == 0x82;  // last byte of 。
         SynthesisResult piece;
-        if (!synthesizeLocked(run.text, rate, piece, endsClause && r + 1 < runs.size()))
+        if (!synthesizeLocked(run.text, rate, entry->style, piece, endsClause && r + 1 < runs.size()))
             return SynthesisResult{};
         auto [first, last] = audibleSpan(piece.pcm);
         if (r == 0 || result.pcm.empty())

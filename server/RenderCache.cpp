@@ -10,6 +10,7 @@ std::size_t RenderCache::KeyHash::operator()(const RenderKey &k) const
     auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
     mix(std::hash<std::string>()(k.voice));
     mix(std::hash<std::string>()(k.input));
+    mix(std::hash<std::string>()(k.voiceParameters));
     mix(std::hash<int>()(k.ratePercent));
     mix(std::hash<int>()(k.volumePercent));
     return h;
@@ -21,7 +22,8 @@ std::size_t RenderCache::sizeOf(const RenderKey &key, const RenderedSegment &val
 {
     // The payload plus a rough allowance for the list node, the index and
     // the key, held twice (entry and index); what matters is that the bound holds.
-    return value.mp3.size() + value.srt.size() + 2 * (key.text.size() + key.input.size() + key.voice.size()) + 256;
+    return value.mp3.size() + value.srt.size() +
+           2 * (key.text.size() + key.input.size() + key.voice.size() + key.voiceParameters.size()) + 256;
 }
 
 std::shared_ptr<const RenderedSegment> RenderCache::find(const RenderKey &key)
@@ -77,7 +79,8 @@ Outcome renderSegmentCached(SpeechEngine &engine, RenderCache &cache, const Rend
         input += run.text;
         input.push_back('\x1e');
     }
-    RenderKey key{job.text, job.voice, job.ratePercent, job.volumePercent, std::move(input)};
+    RenderKey key{job.text, job.voice, job.ratePercent, job.volumePercent, std::move(input),
+                  engine.voiceParameters(job.voice)};
     if (auto kept = cache.find(key))
         return writeSegmentFiles(job, *kept);
 

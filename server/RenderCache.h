@@ -22,10 +22,11 @@ struct RenderKey {
     int ratePercent = 0;
     int volumePercent = 0;
     std::string input;  // the engine input: a changed user lexicon changes it
+    std::string voiceParameters;  // how the engine speaks `voice` (SpeechEngine::voiceParameters)
     bool operator==(const RenderKey &o) const
     {
         return ratePercent == o.ratePercent && volumePercent == o.volumePercent && voice == o.voice &&
-               text == o.text && input == o.input;
+               text == o.text && input == o.input && voiceParameters == o.voiceParameters;
     }
 };
 

@@ -57,6 +57,11 @@ public:
     // with a change of language written as the engine writes it: (en)…(cmn).
     virtual std::string phonemes(const std::vector<reading::EngineRun> &runs, const std::string &voice) = 0;
 
+    // Everything besides its name that decides how a voice sounds (formant
+    // set, pitch, pace), as text: part of the render cache's key, so that a
+    // kept render never stands for a voice that has been changed since.
+    virtual std::string voiceParameters(const std::string &voice) const { return voice; }
+
     // The text a model-based engine hands its model for these runs; empty
     // for an engine that reads the runs itself.
     virtual std::string modelText(const std::vector<reading::EngineRun> &, const std::string &) { return {}; }

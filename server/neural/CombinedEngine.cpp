@@ -36,7 +36,7 @@ bool CombinedEngine::hasVoice(const std::string &name) const
     return m_first->hasVoice(name) || m_second->hasVoice(name);
 }
 
-SpeechEngine &CombinedEngine::engineFor(const std::string &voice)
+SpeechEngine &CombinedEngine::engineFor(const std::string &voice) const
 {
     return m_first->hasVoice(voice) || !m_second->hasVoice(voice) ? *m_first : *m_second;
 }
@@ -60,6 +60,15 @@ std::string CombinedEngine::phonemes(const std::vector<reading::EngineRun> &runs
 std::string CombinedEngine::modelText(const std::vector<reading::EngineRun> &runs, const std::string &voice)
 {
     return engineFor(voice).modelText(runs, voice);
+}
+
+}  // namespace tavrel::neural
+
+namespace tavrel::neural {
+
+std::string CombinedEngine::voiceParameters(const std::string &voice) const
+{
+    return engineFor(voice).voiceParameters(voice);
 }
 
 }  // namespace tavrel::neural

@@ -20,9 +20,10 @@ public:
                                int ratePercent) override;
     std::string phonemes(const std::vector<reading::EngineRun> &runs, const std::string &voice) override;
     std::string modelText(const std::vector<reading::EngineRun> &runs, const std::string &voice) override;
+    std::string voiceParameters(const std::string &voice) const override;
 
 private:
-    SpeechEngine &engineFor(const std::string &voice);
+    SpeechEngine &engineFor(const std::string &voice) const;
 
     std::shared_ptr<SpeechEngine> m_first;
     std::shared_ptr<SpeechEngine> m_second;

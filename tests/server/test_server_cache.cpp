@@ -92,8 +92,10 @@ TEST(RenderCache, KeyTellsEveryFieldApart)
     RenderCache cache(1 << 20);
     const RenderKey base{"text", "voice", 10, -10};
     cache.insert(base, fakeSegment(100, 'x'));
+    // The last: the same voice after its pitch or pace was changed.
     for (const RenderKey &other : {RenderKey{"text ", "voice", 10, -10}, RenderKey{"text", "voice2", 10, -10},
-                                   RenderKey{"text", "voice", 11, -10}, RenderKey{"text", "voice", 10, -9}})
+                                   RenderKey{"text", "voice", 11, -10}, RenderKey{"text", "voice", 10, -9},
+                                   RenderKey{"text", "voice", 10, -10, "", "f1 pitch 60"}})
         EXPECT_EQ(cache.find(other), nullptr) << other.text << "/" << other.voice << "/" << other.ratePercent << "/"
                                               << other.volumePercent;
     EXPECT_NE(cache.find(base), nullptr);

@@ -86,6 +86,8 @@ TEST_F(NeuralService, VoicesFollowTheirLocalesEspeakVoices)
     ASSERT_GE(zh.size(), neural.size() + 1);
     EXPECT_EQ(std::vector<std::string>(zh.end() - neural.size(), zh.end()), neural);
     EXPECT_EQ(all.size(), espeak.size() + neural.size());
+    // An espeak voice keeps what decides its sound (the render cache's key).
+    EXPECT_EQ(m_engine->voiceParameters("zh-CN-XiaoxiaoNeural"), sharedEngine()->voiceParameters("zh-CN-XiaoxiaoNeural"));
     for (const auto &v : r.body["data"])
         if (v["name"] == "zh-CN-TestZhS001") {
             EXPECT_EQ(v["gender"], "Female");
