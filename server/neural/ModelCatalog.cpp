@@ -276,6 +276,9 @@ NeuralModel recognise(const fs::path &dir)
             throw Failure{"Kokoro 模型缺少模型文件 model.onnx"};
         if (!has("tokens.txt"))
             throw Failure{"Kokoro 模型缺少 tokens.txt"};
+        // The runtime refuses a Kokoro model without espeak-ng's data.
+        if (!isDir(dir / "espeak-ng-data"))
+            throw Failure{"Kokoro 模型缺少 espeak-ng-data/"};
         m.model = dir / pick(acoustic);
         m.voicesBin = dir / "voices.bin";
         std::vector<std::string> lexicons;

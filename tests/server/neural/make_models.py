@@ -166,6 +166,7 @@ def make(root, kind):
         write_tokens(folder)
         with open(os.path.join(folder, "voices.bin"), "wb") as f:
             f.write(b"\0" * (4 * 510 * 256 * 4))
+        os.makedirs(os.path.join(folder, "espeak-ng-data"), exist_ok=True)
         for name in ("lexicon-us-en.txt", "lexicon-zh.txt"):
             with open(os.path.join(folder, name), "w") as f:
                 f.write("你 n i3\n")

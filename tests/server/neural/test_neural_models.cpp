@@ -161,6 +161,14 @@ TEST_F(NeuralModels, VoicesAreNamedStablyAndUniquely)
     EXPECT_EQ(first, second);
 }
 
+TEST_F(NeuralModels, KokoroWithoutEspeakDataIsSkipped)
+{
+    fs::remove_all(models() / "kokoro-test-multi" / "espeak-ng-data");
+    const ModelCatalog c = scanModels(models());
+    EXPECT_FALSE(findModel(c, "kokoro-test-multi"));
+    EXPECT_NE(skipReason(c, "kokoro-test-multi").find("espeak-ng-data"), std::string::npos);
+}
+
 TEST_F(NeuralModels, CollidingModelNamesStayApart)
 {
     // "vits-test_zh" reads as the same <Model> as "vits-test-zh".
