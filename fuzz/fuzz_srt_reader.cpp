@@ -1,7 +1,7 @@
 // The subtitle side: the tolerant SRT reader (it reads every segment's
 // subtitles back when joining) and the text cutting that times cues.
-// Cues read are ordered in themselves and survive writing and reading back
-// unchanged; spans lie inside the text and hold what it holds there.
+// Cues read are ordered in themselves and, once tidied as every written
+// file is, survive writing and reading back unchanged; spans lie inside the text and hold what it holds there.
 #include "Subtitles.h"
 
 #include <cstdlib>
@@ -28,12 +28,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (const auto &c : cues)
         if (c.startMs < 0 || c.endMs < c.startMs)
             fail("cue times out of order: " + std::to_string(c.startMs) + " → " + std::to_string(c.endMs));
+    const auto tidy = srt::tidyCues(cues);
+    for (std::size_t i = 0; i < tidy.size(); ++i)
+        if (tidy[i].endMs < tidy[i].startMs || tidy[i].text.empty())
+            fail("tidy cue " + std::to_string(i) + " out of order or empty");
     const auto again = srt::parse(srt::format(cues));
-    if (again.size() != cues.size())
+    if (again.size() != tidy.size())
         fail("cue count changed when written and read back");
-    for (std::size_t i = 0; i < cues.size(); ++i)
-        if (again[i].startMs != cues[i].startMs || again[i].endMs != cues[i].endMs || again[i].text != cues[i].text)
-            fail("cue " + std::to_string(i) + " changed when written and read back: \"" + cues[i].text + "\" → \"" +
+    for (std::size_t i = 0; i < tidy.size(); ++i)
+        if (again[i].startMs != tidy[i].startMs || again[i].endMs != tidy[i].endMs || again[i].text != tidy[i].text)
+            fail("cue " + std::to_string(i) + " changed when written and read back: \"" + tidy[i].text + "\" → \"" +
                  again[i].text + "\"");
 
     std::u32string text;
