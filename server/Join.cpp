@@ -12,26 +12,23 @@ namespace fs = std::filesystem;
 
 namespace tavrel {
 
-namespace {
-
-constexpr std::int64_t kSamples = mp3::kSamplesPerFrame;
-
-}  // namespace
-
 Outcome joinSegments(const JoinJob &job, JoinReport *report)
 {
     JoinReport local;
     JoinReport &rep = report ? *report : local;
     rep = JoinReport{};
 
-    JoinedOutput out(job.folder, job.wav);
-    const std::int64_t pauseFrames = mp3::framesForMilliseconds(job.pauseMs);
-
     std::vector<srt::Cue> cues;
     std::vector<std::pair<fs::path, bool>> paths;
     for (const JoinInput &in : job.inputs)
         paths.emplace_back(in.mp3, in.missing);
-    SegmentReadAhead reader(std::move(paths));
+    // One rate for the whole file: segments at it are copied frame by frame,
+    // the others resampled and re-encoded.
+    const int rate = joinRate(paths);
+    const std::int64_t kSamples = mp3::samplesPerFrame(rate);
+    JoinedOutput out(job.folder, job.wav, rate);
+    const std::int64_t pauseFrames = mp3::framesForMilliseconds(job.pauseMs, rate);
+    SegmentReadAhead reader(std::move(paths), rate);
     for (const JoinInput &in : job.inputs) {
         LoadedSegment loaded = reader.take();
         if (in.missing) {
@@ -54,9 +51,9 @@ Outcome joinSegments(const JoinJob &job, JoinReport *report)
         // The segment's own subtitles, moved to where it now plays.
         if (auto &own = loaded.cues) {
             const std::int64_t segSamples = seg.frameCount * kSamples;
-            const std::int64_t startMs = position * 1000 / mp3::kSampleRate;
-            const std::int64_t endMs = (position + segSamples) * 1000 / mp3::kSampleRate;
-            const std::int64_t shiftMs = (position + seg.shiftSamples) * 1000 / mp3::kSampleRate;
+            const std::int64_t startMs = position * 1000 / rate;
+            const std::int64_t endMs = (position + segSamples) * 1000 / rate;
+            const std::int64_t shiftMs = (position + seg.shiftSamples) * 1000 / rate;
             for (srt::Cue c : *own) {
                 c.startMs = std::min(c.startMs + shiftMs, endMs);
                 c.endMs = std::min(c.endMs + shiftMs, endMs);

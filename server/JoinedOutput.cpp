@@ -10,7 +10,15 @@ namespace fs = std::filesystem;
 
 namespace tavrel {
 
-JoinedOutput::JoinedOutput(fs::path folder, bool wav) : m_folder(std::move(folder)), m_wav(wav) {}
+JoinedOutput::JoinedOutput(fs::path folder, bool wav, int rate)
+    : m_folder(std::move(folder)), m_wav(wav), m_rate(rate)
+{
+}
+
+int JoinedOutput::samplesPerFrame() const
+{
+    return mp3::samplesPerFrame(m_rate);
+}
 
 bool JoinedOutput::open()
 {
@@ -30,13 +38,17 @@ bool JoinedOutput::append(const std::uint8_t *bytes, std::size_t size, std::int6
 bool JoinedOutput::appendSilence(std::int64_t frames)
 {
     constexpr std::int64_t kBlock = 256;
-    static const std::vector<std::uint8_t> block = mp3::silenceFrames(kBlock);
+    static const std::vector<std::uint8_t> usual = mp3::silenceFrames(kBlock);
+    std::vector<std::uint8_t> other;
+    if (frames >= kBlock && m_rate != mp3::kSampleRate)
+        other = mp3::silenceFrames(kBlock, m_rate);
+    const std::vector<std::uint8_t> &block = m_rate == mp3::kSampleRate ? usual : other;
     for (; frames >= kBlock; frames -= kBlock)
         if (!append(block.data(), block.size(), kBlock))
             return false;
     if (frames <= 0)
         return true;
-    const std::vector<std::uint8_t> rest = mp3::silenceFrames(frames);
+    const std::vector<std::uint8_t> rest = mp3::silenceFrames(frames, m_rate);
     return append(rest.data(), rest.size(), frames);
 }
 
@@ -50,7 +62,7 @@ Outcome JoinedOutput::finish(const std::vector<srt::Cue> &cues, const char *succ
     std::unique_ptr<PendingFile> wavFile;
     if (m_wav) {
         wavFile = std::make_unique<PendingFile>(m_folder / "output.wav");
-        Outcome wrote = writeWav(m_mp3->tempPath(), *wavFile);
+        Outcome wrote = writeWav(m_mp3->tempPath(), *wavFile, m_rate);
         if (!wrote.ok)
             return wrote;
     }

@@ -18,7 +18,11 @@ namespace tavrel {
 // of them land, or none.
 class JoinedOutput {
 public:
-    JoinedOutput(std::filesystem::path folder, bool wav);
+    // `rate`: the MP3 rate of the joined stream; every appended frame is at it.
+    JoinedOutput(std::filesystem::path folder, bool wav, int rate);
+
+    int rate() const { return m_rate; }
+    int samplesPerFrame() const;
 
     // Made at the first usable segment: a join with nothing to join leaves
     // the folder untouched.
@@ -34,6 +38,7 @@ public:
 private:
     std::filesystem::path m_folder;
     bool m_wav = false;
+    int m_rate = 0;
     std::unique_ptr<PendingFile> m_mp3;
     std::int64_t m_frames = 0;
 };

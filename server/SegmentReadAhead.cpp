@@ -41,19 +41,28 @@ std::optional<std::vector<srt::Cue>> segmentCues(const fs::path &mp3File)
     return srt::parse(readSmallFile(real, 8 << 20));
 }
 
-LoadedSegment loadSegment(const fs::path &mp3File, bool missing)
+int joinRate(const std::vector<std::pair<fs::path, bool>> &inputs)
+{
+    int rate = 0;
+    for (const auto &[file, missing] : inputs)
+        if (!missing)
+            rate = std::max(rate, mp3::ownFormatRate(file));
+    return rate > 0 ? rate : mp3::kSampleRate;
+}
+
+LoadedSegment loadSegment(const fs::path &mp3File, bool missing, int rate)
 {
     LoadedSegment loaded;
     if (missing)
         return loaded;
-    loaded.seg = mp3::readForJoin(mp3File);
+    loaded.seg = mp3::readForJoin(mp3File, rate);
     if (loaded.seg.usable)
         loaded.cues = segmentCues(mp3File);
     return loaded;
 }
 
-SegmentReadAhead::SegmentReadAhead(std::vector<std::pair<fs::path, bool>> inputs, std::size_t ahead)
-    : m_inputs(std::move(inputs)), m_ahead(ahead)
+SegmentReadAhead::SegmentReadAhead(std::vector<std::pair<fs::path, bool>> inputs, int rate, std::size_t ahead)
+    : m_inputs(std::move(inputs)), m_rate(rate), m_ahead(ahead)
 {
     m_thread = std::thread([this] { run(); });
 }
@@ -88,7 +97,7 @@ void SegmentReadAhead::run()
             if (m_stop)
                 return;
         }
-        LoadedSegment loaded = loadSegment(path, missing);
+        LoadedSegment loaded = loadSegment(path, missing, m_rate);
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_ready.push_back(std::move(loaded));

@@ -27,7 +27,16 @@ struct LoadedSegment {
     std::optional<std::vector<srt::Cue>> cues;
 };
 
-LoadedSegment loadSegment(const std::filesystem::path &mp3File, bool missing);
+// Read for a join at `rate` (see mp3::readForJoin).
+LoadedSegment loadSegment(const std::filesystem::path &mp3File, bool missing, int rate = mp3::kSampleRate);
+
+// The rate a join of these inputs is written at: the highest rate among the
+// inputs in the service's own format (an espeak passage at 22050 Hz, a neural
+// one at its model's rate). Upsampling a passage loses nothing of it, while
+// bringing the others down to the first's or the lowest rate would cut the
+// top octave off a model that has it. Other files follow it; without any
+// input of our own, kSampleRate.
+int joinRate(const std::vector<std::pair<std::filesystem::path, bool>> &inputs);
 
 // Reads the segments of a join ahead of the writer, on a thread of its own
 // and a bounded number at a time, so that reading one overlaps writing the
@@ -35,7 +44,8 @@ LoadedSegment loadSegment(const std::filesystem::path &mp3File, bool missing);
 // as writing). Taken strictly in order.
 class SegmentReadAhead {
 public:
-    SegmentReadAhead(std::vector<std::pair<std::filesystem::path, bool>> inputs, std::size_t ahead = 16);
+    SegmentReadAhead(std::vector<std::pair<std::filesystem::path, bool>> inputs, int rate = mp3::kSampleRate,
+                     std::size_t ahead = 16);
     ~SegmentReadAhead();
 
     SegmentReadAhead(const SegmentReadAhead &) = delete;
@@ -48,6 +58,7 @@ private:
     void run();
 
     const std::vector<std::pair<std::filesystem::path, bool>> m_inputs;
+    const int m_rate;
     const std::size_t m_ahead;
     std::mutex m_mutex;
     std::condition_variable m_changed;

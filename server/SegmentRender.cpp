@@ -36,11 +36,25 @@ Outcome renderSegment(SpeechEngine &engine, const RenderJob &job, RenderedSegmen
             s = static_cast<std::int16_t>(std::clamp(static_cast<double>(s) * gain, -32768.0, 32767.0));
     }
 
+    // Encoded at the engine's own rate (a neural model's is kept); only a rate
+    // MP3 does not have is resampled, first, so that the word marks and the
+    // encoder's lead count the same samples.
+    const int rate = mp3::encodedRate(speech.sampleRate);
+    if (rate != speech.sampleRate) {
+        std::vector<std::int16_t> resampled;
+        if (mp3::resample(pcm.data(), pcm.size(), speech.sampleRate, rate, resampled)) {
+            for (WordMark &w : speech.words)
+                w.sample = w.sample * rate / speech.sampleRate;
+            pcm.swap(resampled);
+            speech.pcm = pcm;
+            speech.sampleRate = rate;
+        }
+    }
     mp3::Encoded enc;
     if (!mp3::encode(pcm.data(), pcm.size(), speech.sampleRate, enc))
         return {false, "MP3 编码失败"};
 
-    const std::int64_t total = enc.frames * mp3::kSamplesPerFrame;
+    const std::int64_t total = enc.frames * mp3::samplesPerFrame(enc.sampleRate);
     auto cues = srt::timeSpans(srt::splitIntoSpans(text), speech, enc.leadSamples, total);
     RenderedSegment files{std::move(enc.bytes), srt::format(cues)};
 

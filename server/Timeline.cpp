@@ -17,17 +17,6 @@ namespace tavrel {
 
 namespace {
 
-constexpr std::int64_t kSamples = mp3::kSamplesPerFrame;
-
-std::int64_t samplesToMs(std::int64_t samples)
-{
-    return (samples * 1000 + mp3::kSampleRate / 2) / mp3::kSampleRate;
-}
-
-std::int64_t msToSamples(std::int64_t ms)
-{
-    return (ms * mp3::kSampleRate + 500) / 1000;
-}
 
 // Floor of a / b for b > 0, negative a included.
 std::int64_t floorDiv(std::int64_t a, std::int64_t b)
@@ -53,7 +42,16 @@ Outcome placeSegments(const TimelineJob &job, TimelineReport *report)
     TimelineReport &rep = report ? *report : local;
     rep = TimelineReport{};
 
-    JoinedOutput out(job.folder, job.wav);
+    std::vector<std::pair<fs::path, bool>> paths;
+    for (const TimelineInput &in : job.inputs)
+        paths.emplace_back(in.mp3, in.missing);
+    // One rate for the whole file (see joinRate).
+    const std::int64_t rate = joinRate(paths);
+    const std::int64_t kSamples = mp3::samplesPerFrame(static_cast<int>(rate));
+    auto samplesToMs = [rate](std::int64_t samples) { return (samples * 1000 + rate / 2) / rate; };
+    auto msToSamples = [rate](std::int64_t ms) { return (ms * rate + 500) / 1000; };
+
+    JoinedOutput out(job.folder, job.wav, static_cast<int>(rate));
     std::optional<PlacedSegment> previous;
     std::vector<srt::Cue> cues;
 
@@ -69,10 +67,7 @@ Outcome placeSegments(const TimelineJob &job, TimelineReport *report)
         return out.appendSilence(previous->startFrame - out.frames()) && out.append(seg.frames.data(), bytes, count);
     };
 
-    std::vector<std::pair<fs::path, bool>> paths;
-    for (const TimelineInput &in : job.inputs)
-        paths.emplace_back(in.mp3, in.missing);
-    SegmentReadAhead reader(std::move(paths));
+    SegmentReadAhead reader(std::move(paths), static_cast<int>(rate));
     for (std::size_t i = 0; i < job.inputs.size(); ++i) {
         const TimelineInput &in = job.inputs[i];
         LoadedSegment loaded = reader.take();
@@ -111,7 +106,7 @@ Outcome placeSegments(const TimelineJob &job, TimelineReport *report)
         // its time, to the nearest frame.
         const std::int64_t denom = 1000 * kSamples;
         const std::int64_t desired =
-            floorDiv(in.startMs * mp3::kSampleRate - leadSamples * 1000 + denom / 2, denom);
+            floorDiv(in.startMs * rate - leadSamples * 1000 + denom / 2, denom);
         const std::int64_t earliest = previous ? previous->startFrame + previous->keepFrames : 0;
         const std::int64_t placed = std::max(desired, earliest);
         if (previous && !writePrevious(placed))

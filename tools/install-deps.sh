@@ -15,6 +15,8 @@ PACKAGES=(
   # the speech service
   libespeak-ng-dev espeak-ng-data libmp3lame-dev libmpg123-dev
   libcpp-httplib-dev nlohmann-json3-dev
+  # FFmpeg's resampler: joins of passages at different sample rates
+  libswresample-dev
   # the service's reading front end: pinyin words, word frequencies,
   # Simplified/Traditional conversion, Japanese words and readings
   # (converted into the service's tables at build time)

@@ -100,6 +100,52 @@ TEST(Mp3Encoding, SilenceFramesDecodeToExactSilence)
     EXPECT_EQ(mp3::silenceFrames(49).size(), 7680u);
 }
 
+// Every MP3 rate a model may bring (MPEG-1, 2 and 2.5): the encoder keeps it,
+// the service knows its own files at it, and its silence and pauses are exact.
+TEST(Mp3Encoding, EachMp3RateIsKeptAndItsSilenceIsExact)
+{
+    TempWorkDir work;
+    for (int rate : {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000}) {
+        SCOPED_TRACE(rate);
+        const int perFrame = rate >= 32000 ? 1152 : 576;
+        EXPECT_EQ(mp3::encodedRate(rate), rate);
+        EXPECT_EQ(mp3::samplesPerFrame(rate), perFrame);
+        std::vector<std::int16_t> pcm(static_cast<std::size_t>(rate / 2));
+        for (std::size_t i = 0; i < pcm.size(); ++i)
+            pcm[i] = static_cast<std::int16_t>(9000 * std::sin(2 * M_PI * 300.0 * double(i) / rate));
+        mp3::Encoded enc;
+        ASSERT_TRUE(mp3::encode(pcm.data(), pcm.size(), rate, enc));
+        EXPECT_EQ(enc.sampleRate, rate);
+        writeFile(work.job() / "tone.mp3", std::string(enc.bytes.begin(), enc.bytes.end()));
+        EXPECT_EQ(mp3::ownFormatRate(work.job() / "tone.mp3"), rate);
+        const DecodedMp3 tone = decodeMp3(work.job() / "tone.mp3");
+        ASSERT_TRUE(tone.ok);
+        EXPECT_EQ(tone.rate, rate);
+        EXPECT_EQ(static_cast<std::int64_t>(tone.samples.size()), enc.frames * perFrame);
+
+        const auto bytes = mp3::silenceFrames(40, rate);
+        writeFile(work.job() / "s.mp3", std::string(bytes.begin(), bytes.end()));
+        EXPECT_EQ(mp3::ownFormatRate(work.job() / "s.mp3"), rate);
+        const DecodedMp3 quiet = decodeMp3(work.job() / "s.mp3");
+        ASSERT_TRUE(quiet.ok);
+        EXPECT_EQ(quiet.rate, rate);
+        EXPECT_EQ(static_cast<std::int64_t>(quiet.samples.size()), 40 * perFrame);
+        EXPECT_EQ(rms(quiet.samples), 0.0);
+        // 48 kbps whatever the rate: the padding keeps the bitrate.
+        EXPECT_NEAR(double(bytes.size()) * 8 / (40.0 * perFrame / rate), 48000.0, 48000.0 / 40);
+        for (std::int64_t ms : {100, 500, 3000})
+            EXPECT_NEAR(mp3::framesToSeconds(mp3::framesForMilliseconds(ms, rate), rate) * 1000, double(ms),
+                        500.0 * perFrame / rate + 0.1);
+    }
+    // Rates MP3 does not have go to the next one up; a foreign file is not ours.
+    EXPECT_EQ(mp3::encodedRate(25000), 32000);
+    EXPECT_EQ(mp3::encodedRate(96000), 48000);
+    writeForeignMp3(work.job() / "foreign.mp3", 0.3);
+    EXPECT_EQ(mp3::ownFormatRate(work.job() / "foreign.mp3"), 0);
+    writeFile(work.job() / "text.mp3", "ID3 not a frame");
+    EXPECT_EQ(mp3::ownFormatRate(work.job() / "text.mp3"), 0);
+}
+
 TEST(Mp3Encoding, PauseLengthRoundsToWholeFrames)
 {
     EXPECT_EQ(mp3::framesForMilliseconds(0), 0);

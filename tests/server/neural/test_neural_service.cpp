@@ -121,10 +121,13 @@ TEST_F(NeuralService, RenderLengthFollowsTextAndRate)
         ASSERT_EQ(r.code(), 1) << r.raw;
         const DecodedMp3 mp3 = decodeMp3(m_dir.job() / (name + ".mp3"));
         ASSERT_TRUE(mp3.ok);
-        EXPECT_EQ(mp3.rate, mp3::kSampleRate);  // the encoder brings every rate to the join's one
+        EXPECT_EQ(mp3.rate, kModelRate);  // the model's own rate, kept up to the encoder
         const double expected = (double(row.phones) * kHop / kModelRate + framing) / row.speed;
-        // MP3 frames add a little at each end.
-        EXPECT_NEAR(mp3.seconds(), expected, 0.08) << mp3.seconds();
+        // The MP3 adds the encoder's and decoder's lead (1105 samples) in
+        // front and pads the end to whole frames of 576 samples.
+        const double lead = (576.0 + mp3::kDecoderDelay) / kModelRate, frame = 576.0 / kModelRate;
+        EXPECT_GE(mp3.seconds(), expected + lead - 0.002) << mp3.seconds();
+        EXPECT_LE(mp3.seconds(), expected + lead + frame + 0.002) << mp3.seconds();
     }
     // Sentence by sentence: as long as its sentences rendered one by one.
     ASSERT_EQ(render("你好，世界。你好世界！", "zh-CN-TestZhS000", "three").code(), 1);
@@ -186,6 +189,97 @@ TEST_F(NeuralService, ModelIsGivenOurReading)
     const Reply e = postForm(m_service->port(), "ttsReading", {{"text", "你好"}, {"voice", "zh-CN-XiaoxiaoNeural"}});
     ASSERT_EQ(e.code(), 1) << e.raw;
     EXPECT_FALSE(e.body["data"].contains("modelText"));
+}
+
+// A join keeps one rate: passages at the join's rate are copied frame by
+// frame, the others resampled and re-encoded; nothing is lost or added but
+// the asked pauses, and each passage is heard where it belongs.
+TEST_F(NeuralService, JoinOfDifferentRatesResamplesToTheHighest)
+{
+    ASSERT_EQ(render("你好世界。", "zh-CN-XiaoxiaoNeural", "espeak").code(), 1);
+    ASSERT_EQ(render("你好世界你好。", "zh-CN-TestZhS001", "neural").code(), 1);
+    ASSERT_EQ(render("你好世界你好世界你好。", "zh-CN-TestZhS002", "neural2").code(), 1);
+    const DecodedMp3 espeak = decodeMp3(m_dir.job() / "espeak.mp3");
+    const DecodedMp3 neural = decodeMp3(m_dir.job() / "neural.mp3");
+    const DecodedMp3 neural2 = decodeMp3(m_dir.job() / "neural2.mp3");
+    ASSERT_TRUE(espeak.ok && neural.ok && neural2.ok);
+    ASSERT_EQ(espeak.rate, mp3::kSampleRate);
+    ASSERT_EQ(neural.rate, kModelRate);
+    auto list = [&](std::initializer_list<const char *> names) {
+        std::string out;
+        for (const char *n : names)
+            out += (m_dir.job() / (std::string(n) + ".mp3")).string() + "?";
+        return out;
+    };
+    struct Row {
+        std::vector<const char *> names;
+        int pauseMs;
+        long rate;
+        double tolerance;  // a re-encoded passage gains up to a frame and the encoder's delay
+    };
+    const Row rows[] = {
+        {{"espeak", "neural"}, 0, mp3::kSampleRate, 0.12},
+        {{"neural", "espeak", "neural2"}, 500, mp3::kSampleRate, 0.2},
+        {{"neural", "neural2"}, 300, kModelRate, 0.04},  // one rate: frames copied
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.names.size() * 1000 + row.pauseMs);
+        std::string audio;
+        double sum = 0;
+        std::vector<double> lengths;
+        for (const char *n : row.names) {
+            audio += list({n});
+            const double s = decodeMp3(m_dir.job() / (std::string(n) + ".mp3")).seconds();
+            lengths.push_back(s);
+            sum += s;
+        }
+        const Reply r = postForm(m_service->port(), "audioCombined",
+                                 {{"audio", audio}, {"path", m_dir.job().string() + "/"},
+                                  {"dura", std::to_string(row.pauseMs)}, {"wav", "1"}});
+        ASSERT_EQ(r.code(), 1) << r.raw;
+        const DecodedMp3 out = decodeMp3(m_dir.job() / "output.mp3");
+        ASSERT_TRUE(out.ok);
+        EXPECT_EQ(out.rate, row.rate);
+        EXPECT_EQ(out.channels, 1);
+        const double expected = sum + (row.names.size() - 1) * row.pauseMs / 1000.0;
+        EXPECT_NEAR(out.seconds(), expected, row.tolerance);
+        // Every passage is heard in its stretch (a resampler that dropped or
+        // garbled one would leave it silent), and the pauses are silent.
+        double at = 0;
+        for (std::size_t i = 0; i < lengths.size(); ++i) {
+            // The middle of its stretch: a re-encoded passage starts later by
+            // the encoder's lead.
+            const auto from = static_cast<std::size_t>((at + lengths[i] * 0.3) * out.rate);
+            const auto to = static_cast<std::size_t>((at + lengths[i] * 0.7) * out.rate);
+            EXPECT_GT(rms(out.samples, from, to), 800.0) << "passage " << i;
+            at += lengths[i];
+            if (row.pauseMs >= 300 && i + 1 < lengths.size()) {
+                const auto quiet = static_cast<std::size_t>((at + 0.1) * out.rate);
+                EXPECT_LT(rms(out.samples, quiet, quiet + out.rate / 20), 200.0) << "pause " << i;
+            }
+            at += row.pauseMs / 1000.0;
+        }
+        // output.wav at the join's rate, as long as the MP3.
+        const std::string wav = readFile(m_dir.job() / "output.wav");
+        ASSERT_GT(wav.size(), 44u);
+        const auto le32 = [&](std::size_t at) {
+            return std::uint32_t(std::uint8_t(wav[at])) | std::uint32_t(std::uint8_t(wav[at + 1])) << 8 |
+                   std::uint32_t(std::uint8_t(wav[at + 2])) << 16 | std::uint32_t(std::uint8_t(wav[at + 3])) << 24;
+        };
+        EXPECT_EQ(le32(24), std::uint32_t(row.rate));
+        EXPECT_NEAR(double(wav.size() - 44) / 2 / row.rate, out.seconds(), 0.001);
+    }
+    // The timeline too: the espeak cue at 0 s, the neural one at 3 s.
+    const Reply t = postForm(m_service->port(), "audioTimeline",
+                             {{"audio", list({"espeak", "neural"})}, {"starts", "0,3000"},
+                              {"path", m_dir.job().string() + "/"}});
+    ASSERT_EQ(t.code(), 1) << t.raw;
+    const DecodedMp3 placed = decodeMp3(m_dir.job() / "output.mp3");
+    ASSERT_TRUE(placed.ok);
+    EXPECT_EQ(placed.rate, mp3::kSampleRate);
+    EXPECT_GT(rms(placed.samples, placed.rate * 31 / 10, placed.rate * 33 / 10), 800.0);
+    EXPECT_LT(rms(placed.samples, placed.rate * 27 / 10, placed.rate * 29 / 10), 200.0);
+    EXPECT_NEAR(placed.seconds(), 3.0 + neural.seconds(), 0.12);
 }
 
 TEST_F(NeuralService, ModelThatCannotLoadGetsAFailureEnvelope)
@@ -307,7 +401,7 @@ TEST(NeuralExecutable, SkipsBrokenFoldersAndSurvivesAModelTheRuntimeRefuses)
     ASSERT_EQ(ok.code(), 1) << ok.raw;
     const DecodedMp3 mp3 = decodeMp3(dir.job() / "ok.mp3");
     ASSERT_TRUE(mp3.ok);
-    EXPECT_EQ(mp3.rate, mp3::kSampleRate);
+    EXPECT_EQ(mp3.rate, kModelRate);
     EXPECT_GT(rms(mp3.samples), 1000.0);
 }
 
