@@ -5,6 +5,7 @@
 #include "FrontEnd.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,29 @@ struct SynthesisResult {
     std::vector<std::int16_t> pcm;  // mono
     std::vector<WordMark> words;    // in text order
     std::string error;              // why it failed, for the reply; empty: the usual message
+};
+
+// Whether the request a render serves has been given up (the program
+// cancelled its job and dropped the connection). The HTTP layer sets it for
+// the request's thread for as long as the render runs; an engine that can
+// stop part way asks it between and during its generations.
+class RenderCancel {
+public:
+    explicit RenderCancel(std::function<bool()> givenUp);
+    ~RenderCancel();
+    RenderCancel(const RenderCancel &) = delete;
+    RenderCancel &operator=(const RenderCancel &) = delete;
+
+    // True when the render on this thread should stop.
+    static bool requested();
+    // The one in force on this thread (null: none), for a callback that may
+    // run on another.
+    static const RenderCancel *current();
+    bool givenUp() const { return m_givenUp && m_givenUp(); }
+
+private:
+    std::function<bool()> m_givenUp;
+    const RenderCancel *m_outer;
 };
 
 class SpeechEngine {
@@ -65,6 +89,10 @@ public:
     // The text a model-based engine hands its model for these runs; empty
     // for an engine that reads the runs itself.
     virtual std::string modelText(const std::vector<reading::EngineRun> &, const std::string &) { return {}; }
+
+    // Whether a render with this voice stops part way when RenderCancel
+    // says its request was given up.
+    virtual bool stopsOnCancel(const std::string &) const { return false; }
 };
 
 }  // namespace tavrel

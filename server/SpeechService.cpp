@@ -18,8 +18,13 @@
 #include <iostream>
 #include <optional>
 #include <thread>
+#include <type_traits>
 
+#include <dirent.h>
+#include <netinet/in.h>
+#include <arpa/inet.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 namespace tavrel {
 
@@ -77,6 +82,65 @@ bool isCrossSite(const httplib::Request &req)
             return true;
     }
     return false;
+}
+
+// The socket of the connection a request came on, found by its two ends
+// (cpp-httplib 0.11 does not hand it to handlers); -1 when none matches. It
+// stays open, and ours, until the handler returns.
+int connectionSocket(const httplib::Request &req)
+{
+    DIR *dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return -1;
+    int found = -1;
+    while (const dirent *entry = ::readdir(dir)) {
+        char *end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0')
+            continue;
+        struct stat st {};
+        if (::fstat(static_cast<int>(fd), &st) != 0 || !S_ISSOCK(st.st_mode))
+            continue;
+        sockaddr_storage peer{}, local{};
+        socklen_t peerLen = sizeof peer, localLen = sizeof local;
+        if (::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr *>(&peer), &peerLen) != 0 ||
+            ::getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr *>(&local), &localLen) != 0)
+            continue;
+        auto endpoint = [](const sockaddr_storage &a, std::string &addr, int &port) {
+            char text[INET6_ADDRSTRLEN] = {};
+            if (a.ss_family == AF_INET) {
+                const auto *in = reinterpret_cast<const sockaddr_in *>(&a);
+                ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
+                port = ntohs(in->sin_port);
+            } else if (a.ss_family == AF_INET6) {
+                const auto *in = reinterpret_cast<const sockaddr_in6 *>(&a);
+                ::inet_ntop(AF_INET6, &in->sin6_addr, text, sizeof text);
+                port = ntohs(in->sin6_port);
+            } else {
+                return false;
+            }
+            addr = text;
+            return true;
+        };
+        std::string peerAddr, localAddr;
+        int peerPort = -1, localPort = -1;
+        if (endpoint(peer, peerAddr, peerPort) && endpoint(local, localAddr, localPort) &&
+            peerPort == req.remote_port && peerAddr == req.remote_addr && localPort == req.local_port) {
+            found = static_cast<int>(fd);
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+// The client has closed its side: the whole request has been read, so an
+// orderly end of stream (or a reset) can only mean it gave up waiting.
+bool connectionGivenUp(int fd)
+{
+    char byte = 0;
+    const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
 }  // namespace
@@ -270,7 +334,11 @@ void SpeechService::installRoutes()
             auto checked = check(*form);
             if (!checked)
                 return fail(res, checked.refusal());
-            run(checked.request(), res);
+            if constexpr (std::is_invocable_v<decltype(run), decltype(checked.request()), httplib::Response &,
+                                              const httplib::Request &>)
+                run(checked.request(), res, req);
+            else
+                run(checked.request(), res);
         };
     };
 
@@ -293,7 +361,16 @@ void SpeechService::installRoutes()
 
     http.Post(contract::route(contract::endpoint::ttsCommunicate),
               formEndpoint([this](const Form &form) { return parseRenderRequest(form, m_voiceLocales, m_guard); },
-                           [this](const RenderRequest &request, httplib::Response &res) {
+                           [this](const RenderRequest &request, httplib::Response &res, const httplib::Request &req) {
+                               // A voice whose engine can stop part way stops
+                               // when the program cancels its job and drops the
+                               // connection; the others render as before.
+                               std::optional<RenderCancel> cancel;
+                               if (m_engine->stopsOnCancel(request.voice)) {
+                                   const int fd = connectionSocket(req);
+                                   if (fd >= 0)
+                                       cancel.emplace([fd] { return connectionGivenUp(fd); });
+                               }
                                const Outcome out = render(request);
                                reply(res, out.ok ? contract::envelope::success : contract::envelope::failure, out.msg);
                            }));

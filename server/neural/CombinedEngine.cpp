@@ -71,4 +71,9 @@ std::string CombinedEngine::voiceParameters(const std::string &voice) const
     return engineFor(voice).voiceParameters(voice);
 }
 
+bool CombinedEngine::stopsOnCancel(const std::string &voice) const
+{
+    return engineFor(voice).stopsOnCancel(voice);
+}
+
 }  // namespace tavrel::neural

@@ -21,6 +21,7 @@ public:
     std::string phonemes(const std::vector<reading::EngineRun> &runs, const std::string &voice) override;
     std::string modelText(const std::vector<reading::EngineRun> &runs, const std::string &voice) override;
     std::string voiceParameters(const std::string &voice) const override;
+    bool stopsOnCancel(const std::string &voice) const override;
 
 private:
     SpeechEngine &engineFor(const std::string &voice) const;

@@ -437,8 +437,26 @@ SynthesisResult NeuralEngine::synthesize(const std::vector<reading::EngineRun> &
     ensureLexicon(slot);
     result.sampleRate = slot.sampleRate;
     const float speed = speedFor(ratePercent);
+    // A job the program cancelled stops here: between sentences, and inside
+    // one through the runtime's progress callback (0 stops it).
+    struct Stop {
+        const RenderCancel *cancel = nullptr;
+        bool stopped = false;
+    } stop{RenderCancel::current()};
+    const auto progress = [](const float *, std::int32_t, float, void *arg) -> std::int32_t {
+        auto *s = static_cast<Stop *>(arg);
+        s->stopped = s->stopped || (s->cancel && s->cancel->givenUp());
+        return s->stopped ? 0 : 1;
+    };
+    auto cancelled = [&] {
+        result = SynthesisResult{};
+        result.error = "合成已取消";
+        return result;
+    };
     for (const auto &run : runs) {
         for (const Piece &piece : sentencesOf(run)) {
+            if (stop.cancel && stop.cancel->givenUp())
+                return cancelled();
             reading::EngineRun part;
             part.language = run.language;
             part.text = piece.text;
@@ -447,9 +465,14 @@ SynthesisResult NeuralEngine::synthesize(const std::vector<reading::EngineRun> &
                 continue;
             const SherpaOnnxGeneratedAudio *audio = nullptr;
             try {
-                audio = m_runtime->generate(slot.tts, text.c_str(), t->sid, speed);
+                audio = m_runtime->generateWithProgress(slot.tts, text.c_str(), t->sid, speed, progress, &stop);
             } catch (...) {
                 audio = nullptr;
+            }
+            if (stop.stopped) {
+                if (audio)
+                    m_runtime->destroyGeneratedAudio(audio);
+                return cancelled();
             }
             if (!audio) {
                 result.error = "模型 " + slot.model->folder + " 合成失败";

@@ -37,6 +37,7 @@ public:
                                int ratePercent) override;
     std::string phonemes(const std::vector<reading::EngineRun> &runs, const std::string &voice) override;
     std::string modelText(const std::vector<reading::EngineRun> &runs, const std::string &voice) override;
+    bool stopsOnCancel(const std::string &voice) const override { return hasVoice(voice); }
 
     // Loads the model now; false with the reason when it cannot be loaded.
     bool load(const std::string &voice, std::string &why);

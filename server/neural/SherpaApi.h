@@ -129,6 +129,13 @@ using OfflineTtsSampleRateFn = std::int32_t (*)(const SherpaOnnxOfflineTts *);
 using OfflineTtsNumSpeakersFn = std::int32_t (*)(const SherpaOnnxOfflineTts *);
 using OfflineTtsGenerateFn = const SherpaOnnxGeneratedAudio *(*)(const SherpaOnnxOfflineTts *, const char *text,
                                                                   std::int32_t sid, float speed);
+// Called as generation goes on, with the samples so far and the share done;
+// returning 0 stops the generation.
+using GeneratedAudioProgressCallbackWithArg = std::int32_t (*)(const float *samples, std::int32_t n, float progress,
+                                                               void *arg);
+using OfflineTtsGenerateWithProgressFn = const SherpaOnnxGeneratedAudio *(*)(
+    const SherpaOnnxOfflineTts *, const char *text, std::int32_t sid, float speed,
+    GeneratedAudioProgressCallbackWithArg callback, void *arg);
 using DestroyGeneratedAudioFn = void (*)(const SherpaOnnxGeneratedAudio *);
 using GetVersionStrFn = const char *(*)();
 

@@ -39,6 +39,7 @@ std::shared_ptr<SherpaRuntime> SherpaRuntime::open(const std::filesystem::path &
         !resolve(handle, "SherpaOnnxOfflineTtsSampleRate", rt->sampleRate, why) ||
         !resolve(handle, "SherpaOnnxOfflineTtsNumSpeakers", rt->numSpeakers, why) ||
         !resolve(handle, "SherpaOnnxOfflineTtsGenerate", rt->generate, why) ||
+        !resolve(handle, "SherpaOnnxOfflineTtsGenerateWithProgressCallbackWithArg", rt->generateWithProgress, why) ||
         !resolve(handle, "SherpaOnnxDestroyOfflineTtsGeneratedAudio", rt->destroyGeneratedAudio, why) ||
         !resolve(handle, "SherpaOnnxGetVersionStr", rt->getVersion, why))
         return nullptr;

@@ -30,6 +30,7 @@ public:
     OfflineTtsSampleRateFn sampleRate = nullptr;
     OfflineTtsNumSpeakersFn numSpeakers = nullptr;
     OfflineTtsGenerateFn generate = nullptr;
+    OfflineTtsGenerateWithProgressFn generateWithProgress = nullptr;
     DestroyGeneratedAudioFn destroyGeneratedAudio = nullptr;
     GetVersionStrFn getVersion = nullptr;
 

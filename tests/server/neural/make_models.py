@@ -5,7 +5,8 @@ audio is a sine whose length follows the number of tokens and the length
 scale, and whose pitch follows the speaker id.
 
 usage: make_models.py <models folder> <kind> [<kind> ...]
-kinds: vits (3 speakers, lexicon), vits1 (1 speaker), named (2 speakers and a
+kinds: vits (3 speakers, lexicon), vits1 (1 speaker), slow (1 speaker, busy
+       for a while on every generation), named (2 speakers and a
        voices.tsv), piper (espeak-ng-data), matcha (acoustic model + vocoder),
        kokoro (voices.bin, speaker names), and the broken ones: notokens,
        corrupt, unknown, nometa, novocoder, loadfail (complete files whose
@@ -96,7 +97,25 @@ def write_lexicon(folder):
             f.write(word + " " + " ".join(phones) + "\n")
 
 
-def vits_model(path, speakers, comment="vits", language="Chinese"):
+def busy_nodes(scale_name, out_name, size=384, rounds=8):
+    """Nodes that keep the runtime busy for a while on every generation (a
+    chain of matrix products built from an input, so nothing is folded at
+    load time) and end in a zero of shape [1] added to the audio: for the
+    tests that stop a render part way. Every entry stays 1/size."""
+    n = [const("busy_shape", [size, size], TensorProto.INT64, [2]),
+         const("busy_inv", 1.0 / size, dims=[1]),
+         helper.make_node("Div", [scale_name, scale_name], ["busy_one"]),
+         helper.make_node("Mul", ["busy_one", "busy_inv"], ["busy_v"]),
+         helper.make_node("Expand", ["busy_v", "busy_shape"], ["busy_0"])]
+    for i in range(rounds):
+        n.append(helper.make_node("MatMul", [f"busy_{i}", "busy_0"], [f"busy_{i + 1}"]))
+    n += [helper.make_node("ReduceSum", [f"busy_{rounds}"], ["busy_sum"], keepdims=0),
+          const("busy_zero", 0.0),
+          helper.make_node("Mul", ["busy_sum", "busy_zero"], [out_name])]
+    return n
+
+
+def vits_model(path, speakers, comment="vits", language="Chinese", busy=False):
     inputs = [i64("x", [1, "N"]), i64("x_length"), f32("noise_scale"), f32("length_scale"),
               f32("noise_scale_w")]
     sid = None
@@ -106,15 +125,20 @@ def vits_model(path, speakers, comment="vits", language="Chinese"):
     nodes = [helper.make_node("Shape", ["x"], ["xs"]),
              const("idx1", 1, TensorProto.INT64, [1]),
              helper.make_node("Gather", ["xs", "idx1"], ["count"], axis=0)]
-    nodes += signal_nodes("count", "length_scale", sid, "y")
+    if busy:
+        nodes += signal_nodes("count", "length_scale", sid, "y0")
+        nodes += busy_nodes("length_scale", "nothing")
+        nodes.append(helper.make_node("Add", ["y0", "nothing"], ["y"]))
+    else:
+        nodes += signal_nodes("count", "length_scale", sid, "y")
     graph = helper.make_graph(nodes, "vits", inputs, [f32("y", [1, "T"])])
     save(graph, path, {"sample_rate": SAMPLE_RATE, "n_speakers": speakers, "language": language,
                        "comment": comment, "add_blank": 0, "punctuation": "，。？！ , . ? !"})
 
 
-def make_vits(folder, speakers):
+def make_vits(folder, speakers, busy=False):
     os.makedirs(folder, exist_ok=True)
-    vits_model(os.path.join(folder, "model.onnx"), speakers)
+    vits_model(os.path.join(folder, "model.onnx"), speakers, busy=busy)
     write_tokens(folder)
     write_lexicon(folder)
 
@@ -132,12 +156,15 @@ def make(root, kind):
         "matcha": "matcha-icefall-zh-baker", "kokoro": "kokoro-test-multi", "notokens": "vits-notokens",
         "corrupt": "vits-corrupt", "unknown": "mystery-model", "nometa": "vits-nometa",
         "named": "vits-named", "novocoder": "matcha-novocoder", "loadfail": "vits-loadfail",
+        "slow": "vits-test-slow",
     }[kind])
     os.makedirs(folder, exist_ok=True)
     if kind == "vits":
         make_vits(folder, 3)
     elif kind == "vits1":
         make_vits(folder, 1)
+    elif kind == "slow":
+        make_vits(folder, 1, busy=True)
     elif kind == "named":
         make_vits(folder, 2)
         with open(os.path.join(folder, "voices.tsv"), "w") as f:

@@ -104,6 +104,41 @@ TEST_F(NeuralRuntime, SpeakerIdReachesTheModel)
     EXPECT_EQ(say("你好", "zh-CN-TestZhS001").pcm, say("你好", "zh-CN-TestZhS001").pcm);
 }
 
+// A render stops as soon as its request is given up: at the next sentence,
+// or inside one through the runtime's progress callback; without a cancel in
+// force, or with one that never fires, it renders everything.
+TEST_F(NeuralRuntime, CancelStopsARenderPartWay)
+{
+    std::string text;
+    for (int i = 0; i < 20; ++i)
+        text += "你好。";
+    const SynthesisResult whole = say(text, "zh-CN-TestZhS000");
+    ASSERT_TRUE(whole.ok) << whole.error;
+    EXPECT_EQ(whole.words.size(), 20u);
+    {
+        int asked = 0;
+        RenderCancel never([&] { return ++asked < 0; });
+        const SynthesisResult r = say(text, "zh-CN-TestZhS000");
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.pcm, whole.pcm);
+        // Asked before each sentence and by the runtime while it generates.
+        EXPECT_GE(asked, 2 * 20) << "the runtime never called the progress callback";
+    }
+    for (int after : {1, 2, 3, 7}) {
+        SCOPED_TRACE(after);
+        int asked = 0;
+        RenderCancel cancel([&] { return ++asked >= after; });
+        const SynthesisResult r = say(text, "zh-CN-TestZhS000");
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.error.find("取消"), std::string::npos) << r.error;
+        EXPECT_TRUE(r.pcm.empty());
+        EXPECT_EQ(asked, after) << "went on after it was cancelled";
+    }
+    // The model is free again at once.
+    EXPECT_TRUE(say("你好。", "zh-CN-TestZhS000").ok);
+    EXPECT_FALSE(RenderCancel::requested());
+}
+
 TEST_F(NeuralRuntime, UnknownVoiceFailsWithItsName)
 {
     const SynthesisResult r = say("你好", "zh-CN-NoSuchS000");

@@ -10,12 +10,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <thread>
 #include <fstream>
 #include <sstream>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,7 +36,7 @@ class NeuralService : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        NEURAL_MAKE_MODELS(m_dir.path(), "vits", "vits1", "corrupt", "loadfail");
+        NEURAL_MAKE_MODELS(m_dir.path(), "vits", "vits1", "corrupt", "loadfail", "slow");
         std::ostringstream log;
         NeuralStartup start = startNeuralVoices(sharedEngine(), m_dir.path(), runtimeDir(), {}, log);
         m_log = log.str();
@@ -81,8 +86,9 @@ TEST_F(NeuralService, VoicesFollowTheirLocalesEspeakVoices)
         if (std::find(espeak.begin(), espeak.end(), n) != espeak.end())
             kept.push_back(n);
     EXPECT_EQ(kept.size(), espeak.size());
-    const std::vector<std::string> neural = {"zh-CN-LoadfailS000", "zh-CN-LoadfailS001", "zh-CN-TestSoloS000",
-                                             "zh-CN-TestZhS000", "zh-CN-TestZhS001", "zh-CN-TestZhS002"};
+    const std::vector<std::string> neural = {"zh-CN-LoadfailS000", "zh-CN-LoadfailS001", "zh-CN-TestSlowS000",
+                                             "zh-CN-TestSoloS000", "zh-CN-TestZhS000", "zh-CN-TestZhS001",
+                                             "zh-CN-TestZhS002"};
     ASSERT_GE(zh.size(), neural.size() + 1);
     EXPECT_EQ(std::vector<std::string>(zh.end() - neural.size(), zh.end()), neural);
     EXPECT_EQ(all.size(), espeak.size() + neural.size());
@@ -280,6 +286,56 @@ TEST_F(NeuralService, JoinOfDifferentRatesResamplesToTheHighest)
     EXPECT_GT(rms(placed.samples, placed.rate * 31 / 10, placed.rate * 33 / 10), 800.0);
     EXPECT_LT(rms(placed.samples, placed.rate * 27 / 10, placed.rate * 29 / 10), 200.0);
     EXPECT_NEAR(placed.seconds(), 3.0 + neural.seconds(), 0.12);
+}
+
+// Sends a request and drops the connection after `waitMs`, as the program
+// does when its job is cancelled.
+void postAndAbandon(int port, const std::string &endpoint, const Fields &fields, int waitMs)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    const std::string body = formEncode(fields);
+    const std::string request = "POST /" + endpoint + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                                std::to_string(body.size()) + "\r\n\r\n" + body;
+    ASSERT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+    ::close(fd);
+}
+
+// The program cancels a job by dropping its requests: a neural render in
+// progress stops, writes nothing, and frees its model for the next request
+// at once instead of after the whole passage.
+TEST_F(NeuralService, AbandonedRenderStopsAndFreesTheModel)
+{
+    const std::string voice = "zh-CN-TestSlowS000";
+    ASSERT_EQ(render("你好。", voice, "warm").code(), 1);  // loaded
+    auto timed = [&](const std::string &name) {
+        const auto start = std::chrono::steady_clock::now();
+        const Reply r = render("你好。", voice, name);
+        EXPECT_EQ(r.code(), 1) << r.raw;
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    };
+    const double one = std::max(timed("one"), timed("two"));
+    constexpr int kSentences = 100;
+    std::string text;
+    for (int i = 0; i < kSentences; ++i)
+        text += "你好世界。";
+    postAndAbandon(m_service->port(), "ttsCommunicate", renderFields(text, voice, m_dir.job(), "long"),
+                   static_cast<int>(std::max(50.0, 3 * one)));
+    // Left running, the long passage would hold the model for 100 sentences.
+    const double next = timed("next");
+    EXPECT_LT(next, 12 * one + 200) << "one sentence takes " << one << " ms";
+    EXPECT_FALSE(fs::exists(m_dir.job() / "long.mp3"));
+    EXPECT_FALSE(fs::exists(m_dir.job() / "long.srt"));
+    // A request that is not given up renders all of it.
+    ASSERT_EQ(render("你好世界。你好世界。你好世界。", voice, "kept").code(), 1);
+    EXPECT_EQ(srt::parse(readFile(m_dir.job() / "kept.srt")).size(), 3u);
 }
 
 TEST_F(NeuralService, ModelThatCannotLoadGetsAFailureEnvelope)
