@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -212,7 +213,9 @@ bool NeuralEngine::ensureLoaded(Slot &slot)
     config.model.zipvoice.guidance_scale = 1.0f;
     config.model.pocket.voice_embedding_cache_capacity = 50;
     config.model.num_threads = static_cast<std::int32_t>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-    config.model.debug = 0;
+    // LUMO_NEURAL_DEBUG=1: the runtime says on stderr what it makes of a model.
+    const char *debug = std::getenv("LUMO_NEURAL_DEBUG");
+    config.model.debug = debug && *debug == '1' ? 1 : 0;
     config.model.provider = "cpu";
     config.max_num_sentences = 1;
     config.silence_scale = 0.2f;

@@ -139,6 +139,57 @@ TEST_F(NeuralRuntime, CancelStopsARenderPartWay)
     EXPECT_FALSE(RenderCancel::requested());
 }
 
+// Every family renders through the same engine: the generated Kokoro and
+// Matcha models make the same sine as the VITS one, so each shows that the
+// speaker id arrives (the pitch), and that the audio grows by the tokens of
+// the text added (Kokoro spells "你好" with 7 single-character tokens, VITS
+// with 4 phones, Matcha with the same 4 and a blank after each) divided by
+// the speed.
+TEST(NeuralFamilies, EachFamilyRendersItsSpeakerAtItsLengthAndSpeed)
+{
+    TempWorkDir dir;
+    NEURAL_MAKE_MODELS(dir.path(), "vits", "kokoro", "matcha2");
+    std::string why;
+    auto runtime = SherpaRuntime::open(runtimeDir(), why);
+    ASSERT_TRUE(runtime) << why;
+    const ModelCatalog catalog = scanModels(dir.path() / "models");
+    for (const auto &s : catalog.skipped)
+        ADD_FAILURE() << s.folder << ": " << s.reason;
+    NeuralEngine engine(runtime, catalog.models);
+    struct Row {
+        const char *voice;
+        int sid;
+        int rate;
+        int tokens;  // of "你好"
+    };
+    const Row rows[] = {
+        {"zh-CN-TestZhS001", 1, 16000, 4},
+        {"zh-CN-KokoroTestMultiZf001", 2, 24000, 7},
+        {"zh-CN-KokoroTestMultiZm009", 3, 24000, 7},
+        {"zh-CN-MatchaTestDuoS000", 0, 22050, 8},
+        {"zh-CN-MatchaTestDuoS001", 1, 22050, 8},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.voice);
+        ASSERT_TRUE(engine.hasVoice(row.voice));
+        for (const auto &[ratePercent, speed] : {std::pair{0, 1.0}, std::pair{100, 2.0}}) {
+            SCOPED_TRACE(ratePercent);
+            const SynthesisResult two = engine.synthesize("你好", row.voice, ratePercent);
+            const SynthesisResult four = engine.synthesize("你好你好", row.voice, ratePercent);
+            ASSERT_TRUE(two.ok) << two.error;
+            ASSERT_TRUE(four.ok) << four.error;
+            EXPECT_EQ(two.sampleRate, row.rate);
+            EXPECT_NEAR(double(four.pcm.size()) - double(two.pcm.size()), row.tokens * kHop / speed, 2.0)
+                << two.pcm.size() << " " << four.pcm.size();
+            ASSERT_GT(two.pcm.size(), 200u);
+            for (int i : {1, 10, 100, 200}) {
+                const double expected = 0.5 * std::sin(i * (0.05 + 0.02 * row.sid)) * 32767.0;
+                EXPECT_NEAR(two.pcm[i], expected, 2.0) << "sample " << i;
+            }
+        }
+    }
+}
+
 TEST_F(NeuralRuntime, UnknownVoiceFailsWithItsName)
 {
     const SynthesisResult r = say("你好", "zh-CN-NoSuchS000");

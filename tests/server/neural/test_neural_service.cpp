@@ -288,6 +288,49 @@ TEST_F(NeuralService, JoinOfDifferentRatesResamplesToTheHighest)
     EXPECT_NEAR(placed.seconds(), 3.0 + neural.seconds(), 0.12);
 }
 
+// Kokoro and Matcha voices go through the service like VITS ones: our
+// reading handed to the model (/ttsReading says what it was given and what
+// its lexicon makes of it), one cue per sentence, the MP3 at the model's rate.
+TEST(NeuralFamiliesService, KokoroAndMatchaRenderAndShowWhatTheModelIsGiven)
+{
+    TempWorkDir dir;
+    NEURAL_MAKE_MODELS(dir.path(), "kokoro", "matcha2");
+    std::ostringstream log;
+    NeuralStartup start = startNeuralVoices(sharedEngine(), dir.path(), runtimeDir(), {}, log);
+    ASSERT_TRUE(start.offReason.empty()) << start.offReason;
+    EXPECT_TRUE(start.catalog.skipped.empty()) << log.str();
+    EngineService service(dir.path(), start.engine);
+    struct Row {
+        const char *voice;
+        long rate;
+        const char *modelPhones;
+    };
+    const Row rows[] = {
+        {"zh-CN-KokoroTestMultiZm009", 24000, "n i 3 h a o 3 s h i 4 j i e 4"},
+        {"zh-CN-MatchaTestDuoS001", 22050, "n i3 h ao3 sh i4 j ie4"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.voice);
+        const Reply reading = postForm(service.port(), "ttsReading", {{"text", "你好，世界。"}, {"voice", row.voice}});
+        ASSERT_EQ(reading.code(), 1) << reading.raw;
+        EXPECT_EQ(reading.body["data"]["modelText"], "你好,是界。");
+        EXPECT_EQ(reading.body["data"]["modelPhones"], row.modelPhones);
+
+        const Reply r = postForm(service.port(), "ttsCommunicate",
+                                 renderFields("你好，世界。你好世界！", row.voice, dir.job(), row.voice));
+        ASSERT_EQ(r.code(), 1) << r.raw;
+        const DecodedMp3 mp3 = decodeMp3(dir.job() / (std::string(row.voice) + ".mp3"));
+        ASSERT_TRUE(mp3.ok);
+        EXPECT_EQ(mp3.rate, row.rate);
+        EXPECT_GT(rms(mp3.samples), 1000.0);
+        const auto cues = srt::parse(readFile(dir.job() / (std::string(row.voice) + ".srt")));
+        ASSERT_EQ(cues.size(), 3u);
+        EXPECT_EQ(cues[1].text, "世界。");
+        EXPECT_LT(cues[0].startMs, cues[1].startMs);
+        EXPECT_LT(cues[1].startMs, cues[2].startMs);
+    }
+}
+
 // Sends a request and drops the connection after `waitMs`, as the program
 // does when its job is cancelled.
 void postAndAbandon(int port, const std::string &endpoint, const Fields &fields, int waitMs)
