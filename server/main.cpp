@@ -2,11 +2,13 @@
 // Started by the program with no arguments from its working folder; listens
 // on 127.0.0.1:5000 and writes only below <working folder>/audio/.
 #include "EspeakEngine.h"
+#include "NeuralEngine.h"
 #include "NeuralVoices.h"
 #include "SpeechService.h"
 
 #include "ServiceContract.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -150,7 +152,17 @@ int main(int argc, char **argv)
         service.stop();
     });
 
+    // Speakers whose gender nobody names are estimated once, in the
+    // background, and kept in their model's folder for the next start.
+    std::atomic<bool> stopping{false};
+    std::thread genders;
+    if (neural.neural)
+        genders = std::thread([&neural, &stopping] { neural.neural->estimateGenders(std::cerr, &stopping); });
+
     const bool ok = service.listen();
+    stopping = true;
+    if (genders.joinable())
+        genders.join();
     // listen() also returns when the pool fails; wake the waiter either way.
     pthread_kill(waiter.native_handle(), SIGTERM);
     waiter.join();

@@ -1,5 +1,6 @@
 #include "ModelCatalog.h"
 
+#include "GenderCache.h"
 #include "OnnxMetadata.h"
 #include "ServiceContract.h"
 
@@ -107,15 +108,17 @@ struct KnownModel {
     const char *modelName;
     const char *display;
     const char *locale;
-    const char *gender;
+    const char *gender;  // null: its speakers' genders are not published
 };
 
 const KnownModel kKnown[] = {
-    {"kokoro-multi-lang-v1_1", "KokoroV11", "Kokoro", "zh-CN", "Female"},
-    {"kokoro-int8-multi-lang-v1_1", "KokoroV11", "Kokoro", "zh-CN", "Female"},
-    {"kokoro-multi-lang-v1_0", "KokoroV10", "Kokoro", "zh-CN", "Female"},
-    {"kokoro-int8-multi-lang-v1_0", "KokoroV10", "Kokoro", "zh-CN", "Female"},
-    {"vits-icefall-zh-aishell3", "Aishell3", "AISHELL3", "zh-CN", "Female"},
+    // Kokoro's speakers are known by name (kokoroSpeaker).
+    {"kokoro-multi-lang-v1_1", "KokoroV11", "Kokoro", "zh-CN", nullptr},
+    {"kokoro-int8-multi-lang-v1_1", "KokoroV11", "Kokoro", "zh-CN", nullptr},
+    {"kokoro-multi-lang-v1_0", "KokoroV10", "Kokoro", "zh-CN", nullptr},
+    {"kokoro-int8-multi-lang-v1_0", "KokoroV10", "Kokoro", "zh-CN", nullptr},
+    // 174 speakers of both genders, listed by number only.
+    {"vits-icefall-zh-aishell3", "Aishell3", "AISHELL3", "zh-CN", nullptr},
     {"vits-melo-tts-zh_en", "Melo", "Melo", "zh-CN", "Female"},
     {"matcha-icefall-zh-baker", "Baker", "标贝", "zh-CN", "Female"},
 };
@@ -191,10 +194,13 @@ struct TsvEntry {
     std::string suffix, locale, gender, display;
 };
 
-// voices.tsv: sid, identifier suffix, locale, gender, display name; '#' starts a comment.
-std::map<int, TsvEntry> readVoicesTsv(const fs::path &file, int speakers)
+// voices.tsv: sid, identifier suffix, locale, gender, display name; '#'
+// starts a comment. A bad line is skipped with its number in `warnings`; the
+// rest of the file still names its speakers.
+std::map<int, TsvEntry> readVoicesTsv(const fs::path &file, int speakers, std::vector<std::string> &warnings)
 {
     std::map<int, TsvEntry> out;
+    std::set<std::string> suffixes;
     std::ifstream in(file);
     std::string line;
     int lineNo = 0;
@@ -209,20 +215,28 @@ std::map<int, TsvEntry> readVoicesTsv(const fs::path &file, int speakers)
             continue;
         const auto cols = splitList(line, '\t');
         int sid = -1;
-        auto bad = [&](const char *why) {
-            throw Failure{"voices.tsv 第 " + std::to_string(lineNo) + " 行" + why};
-        };
+        const char *why = nullptr;
         if (cols.size() < 4)
-            bad("应有 sid、标识后缀、区域、性别、显示名，以制表符分隔");
-        if (!parseInt(cols[0], sid) || sid >= speakers)
-            bad("的 sid 不在模型的说话人范围内");
-        if (cols[1].empty() || !std::all_of(cols[1].begin(), cols[1].end(),
-                                            [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
-            bad("的标识后缀只能由 ASCII 字母和数字组成");
-        if (!knownLocale(cols[2]))
-            bad("的区域代码未知");
-        if (cols[3] != "Female" && cols[3] != "Male")
-            bad("的性别应为 Female 或 Male");
+            why = "应有 sid、标识后缀、区域、性别、显示名，以制表符分隔";
+        else if (!parseInt(cols[0], sid) || sid >= speakers)
+            why = "的 sid 不在模型的说话人范围内";
+        else if (cols[1].empty() || !std::all_of(cols[1].begin(), cols[1].end(), [](char c) {
+                     return std::isalnum(static_cast<unsigned char>(c));
+                 }))
+            why = "的标识后缀只能由 ASCII 字母和数字组成";
+        else if (!knownLocale(cols[2]))
+            why = "的区域代码未知";
+        else if (cols[3] != "Female" && cols[3] != "Male")
+            why = "的性别应为 Female 或 Male";
+        else if (out.count(sid))
+            why = "的 sid 已在前面出现过";
+        else if (suffixes.count(cols[2] + "-" + cols[1]))
+            why = "的标识后缀与前面的重复";
+        if (why) {
+            warnings.push_back("voices.tsv 第 " + std::to_string(lineNo) + " 行" + why + "，已跳过");
+            continue;
+        }
+        suffixes.insert(cols[2] + "-" + cols[1]);
         out[sid] = {cols[1], cols[2], cols[3], cols.size() > 4 ? cols[4] : std::string()};
     }
     return out;
@@ -364,11 +378,15 @@ void nameVoices(NeuralModel &m, const std::vector<std::string> &speakerNames)
     const KnownModel *known = knownModel(m.folder);
     std::string display;
     std::string defaultLocale, defaultGender = "Female";
+    bool genderKnown = false;
     if (known) {
         m.modelName = known->modelName;
         display = known->display;
         defaultLocale = known->locale;
-        defaultGender = known->gender;
+        if (known->gender) {
+            defaultGender = known->gender;
+            genderKnown = true;
+        }
     } else if (m.folder.rfind("vits-piper-", 0) == 0) {
         // vits-piper-<lang>_<REGION>-<name>-<quality>
         const auto parts = splitList(m.folder.substr(11), '-');
@@ -393,7 +411,8 @@ void nameVoices(NeuralModel &m, const std::vector<std::string> &speakerNames)
 
     std::map<int, TsvEntry> tsv;
     if (isFile(m.dir / "voices.tsv"))
-        tsv = readVoicesTsv(m.dir / "voices.tsv", m.speakers);
+        tsv = readVoicesTsv(m.dir / "voices.tsv", m.speakers, m.warnings);
+    const std::map<int, std::string> estimated = readGenderCache(m);
     const bool kokoroV11 = m.family == Family::Kokoro && m.speakers == 103 && speakerNames.empty();
 
     for (int sid = 0; sid < m.speakers; ++sid) {
@@ -401,25 +420,35 @@ void nameVoices(NeuralModel &m, const std::vector<std::string> &speakerNames)
         v.sid = sid;
         v.locale = defaultLocale;
         v.gender = defaultGender;
+        v.genderKnown = genderKnown;
         char number[16];
         std::snprintf(number, sizeof number, "%03d", sid);
         std::string suffix = "S" + std::string(number);
         std::string speaker = sid < static_cast<int>(speakerNames.size()) ? speakerNames[sid]
                               : kokoroV11                                 ? kokoroV11Speaker(sid)
                                                                           : std::string();
-        if (m.family == Family::Kokoro && !speaker.empty() && kokoroSpeaker(speaker, v.locale, v.gender))
+        if (m.family == Family::Kokoro && !speaker.empty() && kokoroSpeaker(speaker, v.locale, v.gender)) {
             suffix = camel(speaker);
-        v.displayName = display + " " + number + " " + (v.gender == "Male" ? "男声" : "女声");
+            v.genderKnown = true;
+        }
+        v.baseDisplay = display + " " + number;
         auto it = tsv.find(sid);
         if (it != tsv.end()) {
             suffix = it->second.suffix;
             v.locale = it->second.locale;
             v.gender = it->second.gender;
+            v.genderKnown = true;
             if (!it->second.display.empty())
-                v.displayName = it->second.display;
-            else
-                v.displayName = display + " " + number + " " + (v.gender == "Male" ? "男声" : "女声");
+                v.baseDisplay.clear();
         }
+        if (!v.genderKnown) {
+            auto guess = estimated.find(sid);
+            if (guess != estimated.end()) {
+                v.gender = guess->second;
+                v.genderEstimated = true;
+            }
+        }
+        v.displayName = v.baseDisplay.empty() ? it->second.display : genderedDisplay(v.baseDisplay, v.gender);
         if (v.locale.empty() || !knownLocale(v.locale))
             throw Failure{"无法判断说话人 " + std::to_string(sid) + " 的语言（模型语言 \"" + m.language +
                           "\"）：请在 voices.tsv 中写明"};
@@ -429,6 +458,11 @@ void nameVoices(NeuralModel &m, const std::vector<std::string> &speakerNames)
 }
 
 }  // namespace
+
+std::string genderedDisplay(const std::string &base, const std::string &gender)
+{
+    return base + " " + (gender == "Male" ? "男声" : "女声");
+}
 
 bool hasModelFolders(const fs::path &modelsDir)
 {

@@ -19,6 +19,11 @@ struct NeuralVoice {
     std::string locale;       // a code of the program's locale table
     std::string gender;       // "Female" or "Male"
     std::string displayName;  // what the choosers show, e.g. "标贝 001 女声"
+    // Said by voices.tsv or a speaker list we know; otherwise the gender is
+    // estimated from the pitch of a rendering (GenderCache), "Female" until then.
+    bool genderKnown = true;
+    bool genderEstimated = false;  // taken from the folder's estimate cache
+    std::string baseDisplay;       // the display name without 男声/女声, when we made it
 };
 
 struct NeuralModel {
@@ -37,6 +42,7 @@ struct NeuralModel {
     int sampleRate = 0;
     int speakers = 1;
     std::vector<NeuralVoice> voices;  // by sid
+    std::vector<std::string> warnings;  // lines of its voices.tsv that were skipped, and why
 };
 
 struct SkippedFolder {
@@ -48,6 +54,9 @@ struct ModelCatalog {
     std::vector<NeuralModel> models;  // by folder name
     std::vector<SkippedFolder> skipped;
 };
+
+// The display name of a speaker we name ourselves: "<model> <number> 女声/男声".
+std::string genderedDisplay(const std::string &base, const std::string &gender);
 
 // Scans <modelsDir>/*/. A folder that is incomplete, not a model or of a
 // family we do not know lands in `skipped` with its reason; the others stay.

@@ -1,11 +1,13 @@
 #include "NeuralEngine.h"
 
+#include "GenderCache.h"
 #include "Utf8.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <thread>
 
@@ -406,6 +408,38 @@ std::string NeuralEngine::phonemes(const std::vector<reading::EngineRun> &runs, 
     for (const auto &run : runs)
         textFor(*t->slot, run, mandarin, &phones);
     return phones;
+}
+
+int NeuralEngine::estimateGenders(std::ostream &log, const std::atomic<bool> *stop)
+{
+    int done = 0;
+    for (const NeuralModel &m : m_models) {
+        std::map<int, std::pair<std::string, double>> genders;
+        for (const auto &[sid, gender] : readGenderCache(m))
+            genders[sid] = {gender, 0.0};
+        bool added = false;
+        for (const NeuralVoice &v : m.voices) {
+            if (v.genderKnown || genders.count(v.sid))
+                continue;
+            if (stop && stop->load())
+                return done;
+            const SynthesisResult r = synthesize(isMandarinLocale(v.locale) ? "你好，今天天气很好。我们一起去公园吧。"
+                                                                            : "Hello, how are you today? Let us go.",
+                                                 v.name, 0);
+            if (!r.ok) {
+                log << "Sayora_server_Tavrel: 无法估计 models/" << m.folder << " 说话人 " << v.sid
+                    << " 的性别：" << r.error << "\n";
+                break;  // the model does not render: the next start tries again
+            }
+            const double hz = estimatePitch(r.pcm, r.sampleRate);
+            genders[v.sid] = {genderForPitch(hz), hz};
+            added = true;
+            ++done;
+        }
+        if (added && !writeGenderCache(m, genders))
+            log << "Sayora_server_Tavrel: 无法写入 models/" << m.folder << "/" << kGenderCacheName << "\n";
+    }
+    return done;
 }
 
 SynthesisResult NeuralEngine::synthesize(const std::string &text, const std::string &voice, int ratePercent)

@@ -8,7 +8,9 @@
 #include "SherpaRuntime.h"
 #include "SpeechEngine.h"
 
+#include <atomic>
 #include <functional>
+#include <iosfwd>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -47,6 +49,12 @@ public:
     int loadedSpeakers(const std::string &voice);
 
     const std::vector<NeuralModel> &models() const { return m_models; }
+
+    // Estimates, from a short rendering each, the gender of every speaker
+    // that no list names and no cache holds yet, and writes each model's
+    // cache (GenderCache); the next start names them by it. Returns how many
+    // speakers it estimated; `stop` ends it between speakers.
+    int estimateGenders(std::ostream &log, const std::atomic<bool> *stop = nullptr);
 
     // The runtime's speed for the program's rate (0 normal, +50 half again as fast).
     static float speedFor(int ratePercent);

@@ -64,6 +64,9 @@ NeuralStartup startNeuralVoices(std::shared_ptr<SpeechEngine> espeak, const std:
     out.catalog = scanModels(modelsDir);
     for (const SkippedFolder &s : out.catalog.skipped)
         log << kTag << "跳过模型文件夹 models/" << s.folder << "：" << s.reason << "\n";
+    for (const NeuralModel &m : out.catalog.models)
+        for (const std::string &w : m.warnings)
+            log << kTag << "models/" << m.folder << "/" << w << "\n";
     if (out.catalog.models.empty()) {
         out.offReason = "models/ 中没有可用的模型";
         log << kTag << "没有神经语音：" << out.offReason << "\n";
@@ -78,6 +81,7 @@ NeuralStartup startNeuralVoices(std::shared_ptr<SpeechEngine> espeak, const std:
     }
     auto neural = std::make_shared<NeuralEngine>(runtime, out.catalog.models,
                                                  self.empty() ? NeuralEngine::LoadProbe{} : childProbe(self, libDir));
+    out.neural = neural;
     out.engine = std::make_shared<CombinedEngine>(std::move(espeak), std::move(neural));
     return out;
 }

@@ -16,6 +16,7 @@ inline constexpr const char *kProbeOption = "--probe-model";
 
 struct NeuralStartup {
     std::shared_ptr<SpeechEngine> engine;  // espeak alone, or espeak with the neural voices
+    std::shared_ptr<class NeuralEngine> neural;  // the neural voices' engine, when there is one
     ModelCatalog catalog;                  // what models/ held
     std::string offReason;                 // why there are no neural voices; empty when there are
 };

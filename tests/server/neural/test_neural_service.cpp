@@ -14,6 +14,8 @@
 #include <csignal>
 #include <thread>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <sstream>
 
 #include <arpa/inet.h>
@@ -485,9 +487,13 @@ TEST(NeuralExecutable, SkipsBrokenFoldersAndSurvivesAModelTheRuntimeRefuses)
 {
     TempWorkDir dir;
     NEURAL_MAKE_MODELS(dir.path(), "vits", "notokens", "unknown", "loadfail");
-    ServiceProcess service(serverBinary(), dir.path());
+    writeFile(dir.path() / "models" / "vits-test-zh" / "voices.tsv", "1\tA\tzh-CN\tFemale\n9\tB\tzh-CN\tMale\n");
+    const fs::path cache = dir.path() / "models" / "vits-test-zh" / ".lumo-speaker-genders.tsv";
+    std::optional<ServiceProcess> first(std::in_place, serverBinary(), dir.path());
+    ServiceProcess &service = *first;
     ASSERT_GT(service.port(), 0) << service.stderrText();
     const std::string err = service.stderrText();
+    EXPECT_NE(err.find("models/vits-test-zh/voices.tsv 第 2 行"), std::string::npos) << err;
     EXPECT_NE(err.find("models/vits-notokens"), std::string::npos) << err;
     EXPECT_NE(err.find("models/mystery-model"), std::string::npos) << err;
     EXPECT_EQ(count(err, "没有神经语音"), 0u) << err;
@@ -496,12 +502,31 @@ TEST(NeuralExecutable, SkipsBrokenFoldersAndSurvivesAModelTheRuntimeRefuses)
     EXPECT_EQ(failed.code(), 0) << failed.raw;
     EXPECT_NE(failed.msg().find("无法加载"), std::string::npos) << failed.msg();
     const Reply ok =
-        postForm(service.port(), "ttsCommunicate", renderFields("你好世界", "zh-CN-TestZhS001", dir.job(), "ok"));
+        postForm(service.port(), "ttsCommunicate", renderFields("你好世界", "zh-CN-TestZhS002", dir.job(), "ok"));
     ASSERT_EQ(ok.code(), 1) << ok.raw;
     const DecodedMp3 mp3 = decodeMp3(dir.job() / "ok.mp3");
     ASSERT_TRUE(mp3.ok);
     EXPECT_EQ(mp3.rate, kModelRate);
     EXPECT_GT(rms(mp3.samples), 1000.0);
+
+    // The speakers nobody named are estimated in the background; the next
+    // start names them by the estimate (speaker 0 sounds at 127 Hz).
+    for (int i = 0; i < 500 && !fs::exists(cache); ++i)
+        usleep(20000);
+    ASSERT_TRUE(fs::exists(cache)) << service.stderrText();
+    first.reset();
+    fs::remove(dir.path() / "stdout.txt");
+    fs::remove(dir.path() / "stderr.txt");
+    ServiceProcess again(serverBinary(), dir.path());
+    ASSERT_GT(again.port(), 0) << again.stderrText();
+    std::map<std::string, std::string> genders;
+    const Reply listed = getJson(again.port(), "getVoices");
+    ASSERT_EQ(listed.code(), 1) << listed.raw;
+    for (const auto &v : listed.body["data"])
+        genders[v["name"]] = std::string(v["gender"]) + " " + std::string(v["displayName"].is_string() ? v["displayName"] : "");
+    EXPECT_EQ(genders["zh-CN-TestZhS000"], "Male vits-test-zh 000 男声");
+    EXPECT_EQ(genders["zh-CN-TestZhA"], "Female vits-test-zh 001 女声");
+    EXPECT_EQ(genders["zh-CN-TestZhS002"], "Female vits-test-zh 002 女声");
 }
 
 }  // namespace
