@@ -56,6 +56,24 @@ bool endsPiece(const std::u32string &text, std::size_t i)
     }
 }
 
+// Letters, digits or CJK: something to say, not only punctuation.
+bool hasWords(const std::string &text)
+{
+    std::u32string cps;
+    if (!reading::utf8::decodeStrict(text, cps))
+        return false;
+    return std::any_of(cps.begin(), cps.end(), [](char32_t c) {
+        return (c < 0x80 && std::isalnum(static_cast<int>(c))) || (c >= 0x3400 && c < 0xA000) ||
+               (c >= 0x3040 && c < 0x3100) || (c >= 0xAC00 && c < 0xD7B0) || (c >= 0xC0 && c < 0x2000);
+    });
+}
+
+// The pause that stands for a sentence the model cannot say.
+std::size_t unsayableSamples(int rate)
+{
+    return static_cast<std::size_t>(std::max(rate, 1)) * 3 / 10;
+}
+
 struct Piece {
     std::string text;
     std::size_t origin = 0;  // request code point where the piece starts
@@ -471,6 +489,13 @@ SynthesisResult NeuralEngine::synthesize(const std::vector<reading::EngineRun> &
         result.error = slot.error;
         return result;
     }
+    // The file loaded may not be the one listed at start (replaced since):
+    // a speaker it does not have is refused, never handed to the runtime.
+    if (t->sid >= std::max(1, slot.speakers)) {
+        result.error = "模型 " + slot.model->folder + " 没有说话人 " + std::to_string(t->sid) + "（它有 " +
+                       std::to_string(std::max(1, slot.speakers)) + " 个）";
+        return result;
+    }
     ensureLexicon(slot);
     result.sampleRate = slot.sampleRate;
     const float speed = speedFor(ratePercent);
@@ -498,8 +523,16 @@ SynthesisResult NeuralEngine::synthesize(const std::vector<reading::EngineRun> &
             part.language = run.language;
             part.text = piece.text;
             const std::string text = textFor(slot, part, mandarin, nullptr);
-            if (text.find_first_not_of(" \t\n") == std::string::npos)
+            const std::int64_t at = static_cast<std::int64_t>(result.pcm.size());
+            if (text.find_first_not_of(" \t\n") == std::string::npos || !hasWords(text)) {
+                // Nothing the model can say (no character its lexicon
+                // knows): a pause keeps the sentence's place and its cue.
+                if (hasWords(piece.text)) {
+                    result.words.push_back({piece.origin, at});
+                    result.pcm.resize(result.pcm.size() + unsayableSamples(slot.sampleRate), 0);
+                }
                 continue;
+            }
             const SherpaOnnxGeneratedAudio *audio = nullptr;
             try {
                 audio = m_runtime->generateWithProgress(slot.tts, text.c_str(), t->sid, speed, progress, &stop);
@@ -515,7 +548,13 @@ SynthesisResult NeuralEngine::synthesize(const std::vector<reading::EngineRun> &
                 result.error = "模型 " + slot.model->folder + " 合成失败";
                 return result;
             }
-            result.words.push_back({piece.origin, static_cast<std::int64_t>(result.pcm.size())});
+            result.words.push_back({piece.origin, at});
+            if (audio->n <= 0 || !audio->samples) {
+                // Every word unknown to the model: the same pause.
+                m_runtime->destroyGeneratedAudio(audio);
+                result.pcm.resize(result.pcm.size() + unsayableSamples(slot.sampleRate), 0);
+                continue;
+            }
             result.pcm.reserve(result.pcm.size() + static_cast<std::size_t>(std::max(0, audio->n)));
             for (std::int32_t i = 0; i < audio->n; ++i) {
                 const float s = std::clamp(audio->samples[i], -1.0f, 1.0f);

@@ -333,6 +333,56 @@ TEST(NeuralFamiliesService, KokoroAndMatchaRenderAndShowWhatTheModelIsGiven)
     }
 }
 
+// A sentence the model cannot say (no word of it in its lexicon) is a pause
+// in its place with its cue, not a failure of the passage; a passage of
+// nothing else is a pause too.
+TEST_F(NeuralService, UnsayableSentenceIsAPauseInItsPlace)
+{
+    ASSERT_EQ(render("你好。今天。你好世界。", "zh-CN-TestZhS001", "gap").code(), 1);
+    const auto cues = srt::parse(readFile(m_dir.job() / "gap.srt"));
+    ASSERT_EQ(cues.size(), 3u);
+    EXPECT_EQ(cues[1].text, "今天。");
+    EXPECT_NEAR(cues[1].startMs - cues[0].startMs, seconds("你好。", "zh-CN-TestZhS001") * 1000, 12);
+    EXPECT_NEAR(cues[2].startMs - cues[1].startMs, 300, 12);
+    const DecodedMp3 gap = decodeMp3(m_dir.job() / "gap.mp3");
+    ASSERT_TRUE(gap.ok);
+    const auto pause = static_cast<std::size_t>((cues[1].startMs + 50) * gap.rate / 1000);
+    EXPECT_LT(rms(gap.samples, pause, pause + gap.rate / 5), 50.0);
+
+    // As written, through the model's own lexicon: the runtime finds no
+    // token but its own framing, and the sentence keeps its mark.
+    const SynthesisResult raw = m_engine->synthesize("你好。今天。", "zh-CN-TestZhS001", 0);
+    ASSERT_TRUE(raw.ok) << raw.error;
+    ASSERT_EQ(raw.words.size(), 2u);
+    EXPECT_GT(raw.pcm.size(), std::size_t(raw.words[1].sample));
+
+    ASSERT_EQ(render("今天。", "zh-CN-TestZhS001", "only").code(), 1);
+    EXPECT_EQ(srt::parse(readFile(m_dir.job() / "only.srt")).size(), 1u);
+}
+
+// The model's files changed under the running service: a file with fewer
+// speakers than listed refuses the missing ones, a removed folder fails its
+// voices; each with a clear envelope, while the rest still renders.
+TEST_F(NeuralService, ChangedModelFilesGiveFailureEnvelopes)
+{
+    const fs::path models = m_dir.path() / "models";
+    fs::copy_file(models / "vits-test-solo" / "model.onnx", models / "vits-test-zh" / "model.onnx",
+                  fs::copy_options::overwrite_existing);
+    const Reply missing = render("你好", "zh-CN-TestZhS002", "sid2");
+    EXPECT_EQ(missing.code(), 0) << missing.raw;
+    EXPECT_NE(missing.msg().find("没有说话人 2"), std::string::npos) << missing.msg();
+    EXPECT_EQ(render("你好", "zh-CN-TestZhS000", "sid0").code(), 1);
+
+    fs::remove_all(models / "vits-test-solo");
+    const Reply gone = render("你好", "zh-CN-TestSoloS000", "gone");
+    EXPECT_EQ(gone.code(), 0) << gone.raw;
+    EXPECT_NE(gone.msg().find("vits-test-solo"), std::string::npos) << gone.msg();
+    const Reply reading = postForm(m_service->port(), "ttsReading", {{"text", "你好"}, {"voice", "zh-CN-TestSoloS000"}});
+    EXPECT_EQ(reading.code(), 1) << reading.raw;  // the front end's reading needs no model
+    EXPECT_EQ(render("你好", "zh-CN-XiaoxiaoNeural", "espeak").code(), 1);
+    EXPECT_EQ(getJson(m_service->port(), "getVoices").code(), 1);
+}
+
 // Sends a request and drops the connection after `waitMs`, as the program
 // does when its job is cancelled.
 void postAndAbandon(int port, const std::string &endpoint, const Fields &fields, int waitMs)
@@ -446,6 +496,34 @@ std::size_t count(const std::string &text, const std::string &part)
     for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++n;
     return n;
+}
+
+// The service itself (which tries each model in a child first): a model file
+// truncated after start and a folder removed give failure envelopes; the
+// service lives on and serves the others.
+TEST(NeuralExecutable, TruncatedOrRemovedModelsAreFailuresNotCrashes)
+{
+    TempWorkDir dir;
+    NEURAL_MAKE_MODELS(dir.path(), "vits", "vits1");
+    ServiceProcess service(serverBinary(), dir.path());
+    ASSERT_GT(service.port(), 0) << service.stderrText();
+    const fs::path model = dir.path() / "models" / "vits-test-zh" / "model.onnx";
+    const std::string bytes = readFile(model);
+    writeFile(model, bytes.substr(0, bytes.size() / 2));
+    fs::remove_all(dir.path() / "models" / "vits-test-solo");
+    for (const char *voice : {"zh-CN-TestZhS001", "zh-CN-TestSoloS000"}) {
+        SCOPED_TRACE(voice);
+        for (int i = 0; i < 2; ++i) {
+            const Reply r = postForm(service.port(), "ttsCommunicate",
+                                     renderFields("你好", voice, dir.job(), voice + std::to_string(i)));
+            EXPECT_EQ(r.code(), 0) << r.raw;
+            EXPECT_NE(r.msg().find("无法加载"), std::string::npos) << r.msg();
+        }
+    }
+    EXPECT_EQ(postForm(service.port(), "ttsCommunicate", renderFields("你好", "zh-CN-XiaoxiaoNeural", dir.job(), "e"))
+                  .code(),
+              1);
+    EXPECT_EQ(getJson(service.port(), "getVoices").code(), 1);
 }
 
 TEST(NeuralExecutable, WithoutRuntimeServesEspeakAndSaysWhyOnce)
