@@ -601,7 +601,7 @@ TEST(NeuralExecutable, SkipsBrokenFoldersAndSurvivesAModelTheRuntimeRefuses)
     const Reply listed = getJson(again.port(), "getVoices");
     ASSERT_EQ(listed.code(), 1) << listed.raw;
     for (const auto &v : listed.body["data"])
-        genders[v["name"]] = std::string(v["gender"]) + " " + std::string(v["displayName"].is_string() ? v["displayName"] : "");
+        genders[v["name"]] = std::string(v["gender"]) + " " + v.value("displayName", std::string());
     EXPECT_EQ(genders["zh-CN-TestZhS000"], "Male vits-test-zh 000 男声");
     EXPECT_EQ(genders["zh-CN-TestZhA"], "Female vits-test-zh 001 女声");
     EXPECT_EQ(genders["zh-CN-TestZhS002"], "Female vits-test-zh 002 女声");
