@@ -1,11 +1,15 @@
 #include "VoiceCatalogue.h"
 
 #include "ServiceContract.h"
+#include "TagGrammar.h"
 #include "TsanQtSync.h"
 #include "VoiceNaming.h"
 
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QRegularExpression>
+
+using VoiceNaming::NamingTable;
 
 namespace {
 // The choosers open on mainland Chinese when the service offers it.
@@ -14,12 +18,37 @@ const QString &mainlandChinese()
     static const QString name = VoiceNaming::localeDisplayName(QStringLiteral("zh-CN"));
     return name;
 }
+
+// Voices without a nickname are shown by their identifier; a neural name
+// of that shape could be taken for one of them.
+bool looksLikeIdentifier(const QString &name)
+{
+    static const QRegularExpression identifier(QStringLiteral("^[a-z]{2,3}-[A-Za-z0-9]+(-[A-Za-z0-9]+)*$"));
+    return identifier.match(name).hasMatch();
+}
 } // namespace
 
 VoiceCatalogue &VoiceCatalogue::instance()
 {
     static VoiceCatalogue catalogue;
     return catalogue;
+}
+
+QString VoiceCatalogue::neuralName(const QString &displayName, const QString &gender, const QString &identifier) const
+{
+    // "标贝 001 女声" is listed as "标贝 001", so the chooser reads
+    // "标贝 001 女声" like "晓晓 女声", and tags stay short.
+    QString name = displayName.trimmed();
+    const QString genderWord = QLatin1Char(' ') + gender;
+    if (name.endsWith(genderWord) && name.size() > genderWord.size())
+        name.chop(genderWord.size());
+    // A tag names one voice: a name that could not be written into a tag,
+    // or that another voice already answers to, stays the identifier.
+    const NamingTable &nicknames = VoiceNaming::nicknameTable();
+    if (name.isEmpty() || !TagGrammar::isTaggable(name) || name.contains(TagGrammar::tagOpen)
+        || m_neuralNames.contains(name) || nicknames.values.contains(name) || looksLikeIdentifier(name))
+        return identifier;
+    return name;
 }
 
 void VoiceCatalogue::groupVoices(const QJsonArray &records)
@@ -44,10 +73,20 @@ void VoiceCatalogue::groupVoices(const QJsonArray &records)
         // The identifier is kept beside the name shown, so that the chooser's
         // voice is never read back from its nickname.
         const QString identifier = record.value(QLatin1String(contract::voiceRecord::name)).toString();
+        const QString gender =
+            VoiceNaming::genderDisplayName(record.value(QLatin1String(contract::voiceRecord::gender)).toString());
+        const QString ownName = record.value(QLatin1String(contract::voiceRecord::displayName)).toString();
         QJsonObject entry;
-        entry.insert(QStringLiteral("name"), VoiceNaming::voiceNickname(identifier));
-        entry.insert(QStringLiteral("gender"),
-                     VoiceNaming::genderDisplayName(record.value(QLatin1String(contract::voiceRecord::gender)).toString()));
+        if (ownName.isEmpty()) {
+            entry.insert(QStringLiteral("name"), VoiceNaming::voiceNickname(identifier));
+        } else {
+            const QString name = neuralName(ownName, gender, identifier);
+            entry.insert(QStringLiteral("name"), name);
+            entry.insert(QStringLiteral("model"), modelOf(ownName));
+            if (name != identifier)
+                m_neuralNames.insert(name, identifier);
+        }
+        entry.insert(QStringLiteral("gender"), gender);
         entry.insert(QStringLiteral("voice"), identifier);
         m_voiceGroups[position].append(entry);
     }
@@ -98,9 +137,38 @@ QString VoiceCatalogue::currentVoice(int index) const
     return group.at(index).toObject().value(QLatin1String("voice")).toString();
 }
 
+QString VoiceCatalogue::voiceIdentifier(const QString &name) const
+{
+    lumo::tsan::acquire(this);
+    const auto found = m_neuralNames.constFind(name);
+    if (found != m_neuralNames.constEnd())
+        return found.value();
+    return VoiceNaming::voiceIdentifier(name);
+}
+
+QString VoiceCatalogue::chooserText(const QJsonObject &entry)
+{
+    return entry.value(QLatin1String("name")).toString() + QLatin1Char(' ')
+        + entry.value(QLatin1String("gender")).toString();
+}
+
+QString VoiceCatalogue::modelOf(const QString &displayName)
+{
+    // "<model> <number> <gender>": the words before the first word of digits.
+    const QStringList words = displayName.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (int i = 1; i < words.size(); ++i) {
+        bool number = false;
+        words.at(i).toInt(&number);
+        if (number)
+            return words.mid(0, i).join(QLatin1Char(' '));
+    }
+    return QString();
+}
+
 void VoiceCatalogue::reset()
 {
     lumo::tsan::acquire(this);
+    m_neuralNames.clear();
     m_localeNames.clear();
     m_voiceGroups.clear();
     m_currentLocaleIndex = 0;

@@ -1,12 +1,14 @@
 #include "SqlLite.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QJsonObject>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
 const QString SqlLite::tableName = QStringLiteral("voices");
+const QString SqlLite::displayNameTable = QStringLiteral("voiceNames");
 
 namespace {
 
@@ -106,9 +108,62 @@ QJsonArray SqlLite::readAll(bool *ok)
         records.append(record);
     }
     // A file that breaks off part-way ends the rows early with an error.
+    bool read = executed && sqlQuery->lastError().type() == QSqlError::NoError;
+    read = read && readDisplayNames(records);
     if (ok)
-        *ok = executed && sqlQuery->lastError().type() == QSqlError::NoError;
+        *ok = read;
     return records;
+}
+
+bool SqlLite::readDisplayNames(QJsonArray &records)
+{
+    clearQuery();
+    bool counted = false;
+    const bool executed =
+        run(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type=\"table\" AND name = '%1';").arg(displayNameTable));
+    if (readCount(executed, &counted) == 0)
+        return counted;
+    clearQuery();
+    if (!run(QStringLiteral("SELECT name, displayName FROM %1;").arg(displayNameTable)))
+        return false;
+    QHash<QString, QString> names;
+    while (sqlQuery->next())
+        names.insert(sqlQuery->value(0).toString(), sqlQuery->value(1).toString());
+    if (sqlQuery->lastError().type() != QSqlError::NoError)
+        return false;
+    if (names.isEmpty())
+        return true;
+    for (int i = 0; i < records.size(); ++i) {
+        QJsonObject record = records.at(i).toObject();
+        const auto found = names.constFind(record.value(QLatin1String("name")).toString());
+        if (found == names.constEnd())
+            continue;
+        record.insert(QStringLiteral("displayName"), found.value());
+        records[i] = record;
+    }
+    return true;
+}
+
+bool SqlLite::writeDisplayNames(const QJsonArray &records)
+{
+    clearQuery();
+    bool written = run(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (name TEXT NOT NULL, displayName TEXT NOT NULL);")
+                           .arg(displayNameTable));
+    clearQuery();
+    written = written && run(QStringLiteral("DELETE FROM %1;").arg(displayNameTable));
+    clearQuery();
+    written = written
+        && sqlQuery->prepare(QStringLiteral("INSERT INTO %1 (name,displayName) VALUES(?,?);").arg(displayNameTable));
+    for (int i = 0; written && i < records.size(); ++i) {
+        const QJsonObject record = records.at(i).toObject();
+        const QString displayName = record.value(QLatin1String("displayName")).toString();
+        if (displayName.isEmpty())
+            continue;
+        sqlQuery->addBindValue(record.value(QLatin1String("name")).toString());
+        sqlQuery->addBindValue(displayName);
+        written = sqlQuery->exec();
+    }
+    return written;
 }
 
 bool SqlLite::emptyTable()
@@ -143,6 +198,7 @@ bool SqlLite::replaceVoices(const QJsonArray &records)
                               record.value(QLatin1String("locale")).toString(),
                               record.value(QLatin1String("name")).toString());
     }
+    written = written && writeDisplayNames(records);
     if (written && database.commit())
         return true;
     clearQuery();
