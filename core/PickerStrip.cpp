@@ -54,13 +54,31 @@ Layout arrange(const QStringList &names, const QStringList &used, const QStringL
 
 QStringList usedVoices(const QString &script)
 {
+    // TagGrammar's tag, "「" then at least one character other than "」" then
+    // "」", found by hand: the strip asks each time it shows, over the
+    // whole script.
     QStringList voices;
     QSet<QString> seen;
-    for (TagGrammar::Tag tag = TagGrammar::findTag(script); tag.found(); tag = TagGrammar::findTag(script, tag.end)) {
-        if (!seen.contains(tag.voice)) {
-            seen.insert(tag.voice);
-            voices.append(tag.voice);
+    const QChar open(TagGrammar::tagOpen);
+    const QChar close(TagGrammar::tagClose);
+    int from = 0;
+    for (;;) {
+        const int start = script.indexOf(open, from);
+        if (start < 0)
+            break;
+        const int end = script.indexOf(close, start + 1);
+        if (end < 0)
+            break;
+        if (end == start + 1) { // "「」" is an end marker; a tag may start right after its "「"
+            from = start + 1;
+            continue;
         }
+        const QString voice = script.mid(start + 1, end - start - 1);
+        if (!seen.contains(voice)) {
+            seen.insert(voice);
+            voices.append(voice);
+        }
+        from = end + 1;
     }
     return voices;
 }

@@ -7,7 +7,9 @@
 
 #include <QJsonObject>
 #include <QJsonValue>
-#include <QRegularExpression>
+#include <QVector>
+
+#include <algorithm>
 
 using VoiceNaming::NamingTable;
 
@@ -21,10 +23,20 @@ const QString &mainlandChinese()
 
 // Voices without a nickname are shown by their identifier; a neural name
 // of that shape could be taken for one of them.
+// ("xx-…" or "xxx-…", ASCII letters, digits and hyphens only).
 bool looksLikeIdentifier(const QString &name)
 {
-    static const QRegularExpression identifier(QStringLiteral("^[a-z]{2,3}-[A-Za-z0-9]+(-[A-Za-z0-9]+)*$"));
-    return identifier.match(name).hasMatch();
+    const int hyphen = name.indexOf(QLatin1Char('-'));
+    if (hyphen < 2 || hyphen > 3 || hyphen == name.size() - 1)
+        return false;
+    for (int i = 0; i < name.size(); ++i) {
+        const char16_t c = name.at(i).unicode();
+        const bool lower = c >= u'a' && c <= u'z';
+        const bool ascii = lower || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-';
+        if (i < hyphen ? !lower : !ascii)
+            return false;
+    }
+    return true;
 }
 } // namespace
 
@@ -53,21 +65,27 @@ QString VoiceCatalogue::neuralName(const QString &displayName, const QString &ge
 
 void VoiceCatalogue::groupVoices(const QJsonArray &records)
 {
+    // Each code is looked up in the locale table once, not once per voice:
+    // a list may hold hundreds of voices of a few locales.
+    QHash<QString, int> positionOfCode;
     for (const QJsonValue &value : records) {
         const QJsonObject record = value.toObject();
-        const QString displayName =
-            VoiceNaming::localeDisplayName(record.value(QLatin1String(contract::voiceRecord::locale)).toString());
-
-        // A voice joins the group of its locale's display name, so the name
-        // list and the group list stay in step even when the voices of one
-        // locale are not listed together.
-        int position = m_localeNames.indexOf(displayName);
+        const QString code = record.value(QLatin1String(contract::voiceRecord::locale)).toString();
+        int position = positionOfCode.value(code, -1);
         if (position < 0) {
-            position = m_localeNames.size();
-            if (displayName == mainlandChinese())
-                m_currentLocaleIndex = position;
-            m_localeNames.append(displayName);
-            m_voiceGroups.append(QJsonArray());
+            const QString displayName = VoiceNaming::localeDisplayName(code);
+            // A voice joins the group of its locale's display name, so the name
+            // list and the group list stay in step even when the voices of one
+            // locale are not listed together.
+            position = m_localeNames.indexOf(displayName);
+            if (position < 0) {
+                position = m_localeNames.size();
+                if (displayName == mainlandChinese())
+                    m_currentLocaleIndex = position;
+                m_localeNames.append(displayName);
+                m_voiceGroups.append(QJsonArray());
+            }
+            positionOfCode.insert(code, position);
         }
 
         // The identifier is kept beside the name shown, so that the chooser's
@@ -155,12 +173,12 @@ QString VoiceCatalogue::chooserText(const QJsonObject &entry)
 QString VoiceCatalogue::modelOf(const QString &displayName)
 {
     // "<model> <number> <gender>": the words before the first word of digits.
-    const QStringList words = displayName.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    // Read in place: the catalogue asks once per voice.
+    const QVector<QStringRef> words = displayName.splitRef(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (int i = 1; i < words.size(); ++i) {
-        bool number = false;
-        words.at(i).toInt(&number);
-        if (number)
-            return words.mid(0, i).join(QLatin1Char(' '));
+        const QStringRef &word = words.at(i);
+        if (std::all_of(word.begin(), word.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+            return displayName.left(words.at(i - 1).position() + words.at(i - 1).size()).trimmed();
     }
     return QString();
 }

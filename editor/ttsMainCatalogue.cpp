@@ -142,8 +142,11 @@ void ttsMain::on_localeSelect_currentIndexChanged(int index)
 void ttsMain::showMoreVoices()
 {
     // As many buttons as the editor is wide, the script's voices first.
-    moreVoices->setAvailableWidth(ui->textEdit->width());
-    moreVoices->setUsedVoices(PickerStrip::usedVoices(scriptText()));
+    // Which voices the script uses matters only when they do not all fit.
+    const int width = ui->textEdit->width();
+    moreVoices->setAvailableWidth(width);
+    const bool allFit = VoiceCatalogue::instance().currentVoiceGroup().size() <= PickerStrip::capacity(width, 50);
+    moreVoices->setUsedVoices(allFit ? QStringList() : PickerStrip::usedVoices(scriptText()));
     moreVoices->updateButtons();
     const QPoint position = mapFromGlobal(QCursor::pos());
     moreVoices->move(position.x() - 20, position.y() - 30);

@@ -95,27 +95,31 @@ int SqlLite::rowCount(bool *ok)
 
 QJsonArray SqlLite::readAll(bool *ok)
 {
+    QHash<QString, QString> displayNames;
+    const bool named = readDisplayNames(displayNames);
     clearQuery();
     QJsonArray records;
     // Rows come back in id order, that is the service's order; the columns
     // are read by position: 1 gender, 2 locale, 3 name.
-    const bool executed = run(QStringLiteral("SELECT * FROM %1;").arg(tableName));
+    const bool executed = named && run(QStringLiteral("SELECT * FROM %1;").arg(tableName));
     while (executed && sqlQuery->next()) {
         QJsonObject record;
+        const QString name = sqlQuery->value(3).toString();
         record.insert(QStringLiteral("gender"), sqlQuery->value(1).toString());
         record.insert(QStringLiteral("locale"), sqlQuery->value(2).toString());
-        record.insert(QStringLiteral("name"), sqlQuery->value(3).toString());
+        record.insert(QStringLiteral("name"), name);
+        const auto displayName = displayNames.constFind(name);
+        if (displayName != displayNames.constEnd())
+            record.insert(QStringLiteral("displayName"), displayName.value());
         records.append(record);
     }
     // A file that breaks off part-way ends the rows early with an error.
-    bool read = executed && sqlQuery->lastError().type() == QSqlError::NoError;
-    read = read && readDisplayNames(records);
     if (ok)
-        *ok = read;
+        *ok = executed && sqlQuery->lastError().type() == QSqlError::NoError;
     return records;
 }
 
-bool SqlLite::readDisplayNames(QJsonArray &records)
+bool SqlLite::readDisplayNames(QHash<QString, QString> &names)
 {
     clearQuery();
     bool counted = false;
@@ -126,22 +130,9 @@ bool SqlLite::readDisplayNames(QJsonArray &records)
     clearQuery();
     if (!run(QStringLiteral("SELECT name, displayName FROM %1;").arg(displayNameTable)))
         return false;
-    QHash<QString, QString> names;
     while (sqlQuery->next())
         names.insert(sqlQuery->value(0).toString(), sqlQuery->value(1).toString());
-    if (sqlQuery->lastError().type() != QSqlError::NoError)
-        return false;
-    if (names.isEmpty())
-        return true;
-    for (int i = 0; i < records.size(); ++i) {
-        QJsonObject record = records.at(i).toObject();
-        const auto found = names.constFind(record.value(QLatin1String("name")).toString());
-        if (found == names.constEnd())
-            continue;
-        record.insert(QStringLiteral("displayName"), found.value());
-        records[i] = record;
-    }
-    return true;
+    return sqlQuery->lastError().type() == QSqlError::NoError;
 }
 
 bool SqlLite::writeDisplayNames(const QJsonArray &records)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QJsonArray>
 #include <QObject>
 #include <QSqlDatabase>
@@ -49,9 +50,9 @@ public:
 private:
     bool run(const QString &statement);
     bool writeDisplayNames(const QJsonArray &records);
-    // Adds the display names kept beside the rows; a file without them (an
-    // older cache) has none, which is no error.
-    bool readDisplayNames(QJsonArray &records);
+    // The display names kept beside the rows, by identifier; a file without
+    // them (an older cache) has none, which is no error.
+    bool readDisplayNames(QHash<QString, QString> &names);
     int readCount(bool executed, bool *ok);
 
     QSqlDatabase database;
