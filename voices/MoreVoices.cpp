@@ -151,8 +151,8 @@ void MoreVoices::showFavouriteMenu(QPushButton *button, const QString &identifie
     QMenu menu(button);
     const bool marked = favouriteVoices.contains(identifier);
     QAction *toggle = menu.addAction(marked ? QStringLiteral("取消收藏") : QStringLiteral("收藏"));
-    if (menu.exec(button->mapToGlobal(at)) == toggle)
-        setFavourite(identifier, !marked);
+    connect(toggle, &QAction::triggered, this, [this, identifier, marked] { setFavourite(identifier, !marked); });
+    menu.exec(button->mapToGlobal(at));
 }
 
 void MoreVoices::openVoiceList()

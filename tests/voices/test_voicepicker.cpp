@@ -10,6 +10,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QTimer>
 #include <QPushButton>
 #include <QtTest>
 
@@ -37,6 +39,7 @@ private slots:
     void stripPutsUsedVoicesAndFavouritesFirst();
     void pickingFromTheFullListTagsTheSelection();
     void favouritesAreKeptWithTheSettings();
+    void stripMenuMarksAndUnmarksAFavourite();
 
 private:
     // A shown page of `width` over a cache of `records`, the service
@@ -341,6 +344,44 @@ void TestVoicePicker::favouritesAreKeptWithTheSettings()
     QCOMPARE(second->voicePicker()->voiceList()->itemOf(QStringLiteral("Kokoro 091"))->checkState(), Qt::Checked);
     QCOMPARE(second->voicePicker()->voiceList()->itemOf(QStringLiteral("Kokoro 090"))->checkState(), Qt::Unchecked);
     second->voicePicker()->voiceList()->reject();
+}
+
+void TestVoicePicker::stripMenuMarksAndUnmarksAFavourite()
+{
+    ttsMain *page = loadedPage(hundredVoices(), 500);
+    QVERIFY(page);
+    MoreVoices *panel = page->voicePicker();
+    emit page->findChild<TTSText *>("textEdit")->mouseSelect();
+    QSignalSpy changed(panel, &MoreVoices::favouritesChanged);
+
+    // Answers the button's menu with its one action, and says what it read.
+    auto answerMenu = [&](QPushButton *button) {
+        QString label;
+        QTimer::singleShot(0, [&] {
+            if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+                label = menu->actions().first()->text();
+                menu->actions().first()->trigger();
+                menu->close();
+            }
+        });
+        emit button->customContextMenuRequested(QPoint(5, 5));
+        return label;
+    };
+    QPushButton *biaobei = buttons(panel).at(8);
+    QCOMPARE(biaobei->text(), QStringLiteral("标贝 001"));
+    QCOMPARE(answerMenu(biaobei), QStringLiteral("收藏"));
+    QCOMPARE(panel->favourites(), QStringList{"zh-CN-BiaobeiS001"});
+    QCOMPARE(changed.size(), 1);
+
+    // The next showing puts it first.
+    page->hide();
+    page->show();
+    emit page->findChild<TTSText *>("textEdit")->mouseSelect();
+    QPushButton *first = buttons(panel).first();
+    QCOMPARE(first->text(), QStringLiteral("标贝 001"));
+    QCOMPARE(answerMenu(first), QStringLiteral("取消收藏"));
+    QCOMPARE(panel->favourites(), QStringList{});
+    QCOMPARE(changed.size(), 2);
 }
 
 QTEST_MAIN(TestVoicePicker)
