@@ -101,6 +101,9 @@ double rewriteMs(const QJsonArray &voices)
 // The loader's work between start and ok(false), without the network.
 double loadMs(const QJsonArray &voices)
 {
+    // A file written once, as a first start writes it, not one rewritten
+    // over and over by the figure before.
+    QFile::remove(QStringLiteral("data.db"));
     {
         SqlLite db;
         if (!db.open() || !db.createTable() || !db.replaceVoices(voices))
