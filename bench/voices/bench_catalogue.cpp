@@ -267,8 +267,8 @@ int main(int argc, char **argv)
     std::printf("strip over the 862 px page: %d buttons today, %d with %d voices\n", pageToday.buttons,
                 pageMany.buttons, pageMany.largest);
     // Work over the whole list may grow with it, but no voice may cost more
-    // than half as much again as one of today's; what the user waits for on
-    // a click must stay within one frame (16 ms).
+    // than half as much again as one of today's; what answers a click in the
+    // page must stay within one frame (16 ms), a window opened within 100 ms.
     const double scale = double(many.size()) / double(today.size());
     auto perVoice = [&](const char *figure, double ours, double baseline) {
         const double allowed = baseline * scale * 1.5;
@@ -288,7 +288,8 @@ int main(int argc, char **argv)
         perVoice("page until choosers filled, 500 vs today", pageMany.filled, pageToday.filled),
         frame("largest locale chosen, 500 vs today", pageMany.bigLocale, pageToday.bigLocale),
         frame("strip shown, 500 vs today", pageMany.strip, pageToday.strip),
-        frame("full list opened, 500 vs today", pageMany.fullList, pageToday.fullList),
+        bench::Row{"full list opened, 500 vs today", pageMany.fullList, pageToday.fullList, "<= 100.0",
+                   pageMany.fullList <= 100.0},
     };
     bench::printTable(rows);
     std::printf("peak memory: %ld kB\n", bench::peakRssKb());
