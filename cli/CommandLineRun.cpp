@@ -14,6 +14,7 @@
 #include "ServiceUrls.h"
 #include "ServiceWatchdog.h"
 #include "SynthesisJob.h"
+#include "VoiceCatalogue.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -317,6 +318,9 @@ int run(const QStringList &arguments)
     for (const QString &note : qAsConst(script.notes))
         say(note);
 
+    // Tags name neural voices as the window's choosers do: by the names the
+    // catalogue gives them.
+    VoiceCatalogue::instance().groupVoices(records);
     Segmentation::Input input;
     input.script = script.text;
     input.rate = options.rate;

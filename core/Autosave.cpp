@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -24,6 +25,7 @@ const QLatin1String rateKey("rate");
 const QLatin1String volumeKey("volume");
 const QLatin1String pauseKey("pauseMs");
 const QLatin1String writeWavKey("writeWav");
+const QLatin1String favouritesKey("favourites");
 
 // The session file is a few lines; anything much larger is not ours.
 constexpr qint64 maxSessionBytes = 64 * 1024;
@@ -53,6 +55,21 @@ std::optional<int> intField(const QJsonObject &object, QLatin1String key, int mi
     if (!(number >= min && number <= max) || number != std::floor(number))
         return std::nullopt;
     return int(number);
+}
+
+// A list of texts; anything else in it makes the whole field unread.
+std::optional<QStringList> textListField(const QJsonObject &object, QLatin1String key)
+{
+    const QJsonValue value = object.value(key);
+    if (!value.isArray())
+        return std::nullopt;
+    QStringList texts;
+    for (const QJsonValue &item : value.toArray()) {
+        if (!item.isString())
+            return std::nullopt;
+        texts.append(item.toString());
+    }
+    return texts;
 }
 
 // The file's bytes, or nothing when it is missing (silently) or cannot be read (logged).
@@ -100,6 +117,8 @@ QByteArray encodeSession(const Session &session)
         object.insert(pauseKey, *session.pauseMs);
     if (session.writeWav)
         object.insert(writeWavKey, *session.writeWav);
+    if (session.favourites)
+        object.insert(favouritesKey, QJsonArray::fromStringList(*session.favourites));
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
@@ -120,6 +139,7 @@ std::optional<Session> decodeSession(const QByteArray &bytes, QString *why)
     session.volume = intField(object, volumeKey, contract::volumeMin, contract::volumeMax);
     session.pauseMs = intField(object, pauseKey, 0, contract::pagePauseMaxMs);
     session.writeWav = boolField(object, writeWavKey);
+    session.favourites = textListField(object, favouritesKey);
     return session;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -24,11 +25,12 @@ struct Session {
     std::optional<int> volume;     // percent, within the page's volume box
     std::optional<int> pauseMs;    // within the page's pause box
     std::optional<bool> writeWav;  // result jobs also write output.wav
+    std::optional<QStringList> favourites; // identifiers of the voices marked as favourites
 
     bool operator==(const Session &other) const
     {
         return locale == other.locale && voice == other.voice && rate == other.rate && volume == other.volume
-            && pauseMs == other.pauseMs && writeWav == other.writeWav;
+            && pauseMs == other.pauseMs && writeWav == other.writeWav && favourites == other.favourites;
     }
 };
 

@@ -3,7 +3,7 @@
 #include "CueMarker.h"
 #include "ServiceContract.h"
 #include "TagGrammar.h"
-#include "VoiceNaming.h"
+#include "VoiceCatalogue.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -37,7 +37,7 @@ public:
     void splitTaggedPassage(const QString &passage, const QString &tagVoice)
     {
         const QStringList pieces = passage.split(TagGrammar::endMarker(), Qt::KeepEmptyParts, Qt::CaseSensitive);
-        append(pieces.first(), VoiceNaming::voiceIdentifier(tagVoice));
+        append(pieces.first(), VoiceCatalogue::instance().voiceIdentifier(tagVoice));
         for (int i = 1; i < pieces.size(); ++i)
             appendChooser(pieces[i]);
     }
@@ -153,7 +153,7 @@ QVector<Passage> passagesInSpans(const QString &script, const QVector<VoicedSpan
         const QString piece = fold(script.mid(from, to - from));
         if (!isSpeakable(piece))
             continue;
-        const QString voice = span.tagVoice.isEmpty() ? chooserVoice : VoiceNaming::voiceIdentifier(span.tagVoice);
+        const QString voice = span.tagVoice.isEmpty() ? chooserVoice : VoiceCatalogue::instance().voiceIdentifier(span.tagVoice);
         out.append(Passage{out.size() + 1, piece, voice, QString()});
     }
     return out;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QHash>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -16,6 +18,9 @@ public:
     // Groups a voice record list ({gender, locale, name} objects, locales
     // listed together) into locale display names and voice groups of
     // {name: display name, gender: display text, voice: identifier} entries.
+    // A record with a displayName (a neural voice) is named by it, less a
+    // trailing gender word the chooser adds anyway, and its entry also holds
+    // `model`: the group of voices it belongs to in the chooser.
     void groupVoices(const QJsonArray &records);
 
     QStringList localeNames() const;
@@ -26,12 +31,26 @@ public:
     // The identifier of entry `index` of the current group, as the service
     // named it; empty when there is no such entry (nothing loaded or chosen).
     QString currentVoice(int index) const;
+    // The identifier of a voice written as the choosers and tags name it:
+    // a neural voice's name as grouped, otherwise the nickname table's.
+    QString voiceIdentifier(const QString &name) const;
+
+    // The voice chooser's text of a grouped entry: "name gender".
+    static QString chooserText(const QJsonObject &entry);
+    // The chooser group of a neural voice named `displayName` (its model's
+    // name: the words before the speaker number); empty when it does not
+    // say, and for espeak voices.
+    static QString modelOf(const QString &displayName);
 
     // Back to the start state (tests only; the program never clears it).
     void reset();
 
 private:
+    QString neuralName(const QString &displayName, const QString &gender, const QString &identifier) const;
+
     QStringList m_localeNames;
     QList<QJsonArray> m_voiceGroups;
     int m_currentLocaleIndex = 0;
+    // Names given to neural voices → their identifiers.
+    QHash<QString, QString> m_neuralNames;
 };

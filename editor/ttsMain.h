@@ -116,6 +116,10 @@ private:
     void onLoaderRestart();
     void closeLoaderOverlay();
     void fillVoiceChooser();
+    // The catalogue entry of the voice chooser's current item (-1: none).
+    int chooserEntry() const;
+    void chooseEntry(int entry);
+    int pickerWidth() const;
     void onPickerNotClose(bool type);
     void onPickerClickVoice(const QString &voice);
 

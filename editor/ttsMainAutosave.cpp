@@ -1,6 +1,7 @@
 #include "ttsMain.h"
 
 #include "JobLimits.h"
+#include "MoreVoices.h"
 #include "TTSText.h"
 #include "VoiceCatalogue.h"
 #include "ttsMainForm.h"
@@ -47,6 +48,7 @@ void ttsMain::enableAutosave(const QString &folder)
         connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this, &ttsMain::noteChange);
     for (QComboBox *chooser : {ui->localeSelect, ui->voicesSelect})
         connect(chooser, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &ttsMain::noteChange);
+    connect(moreVoices, &MoreVoices::favouritesChanged, this, &ttsMain::noteChange);
 }
 
 void ttsMain::noteChange()
@@ -71,13 +73,15 @@ Autosave::Session ttsMain::currentSession() const
     session.volume = ui->volumeBox->value();
     session.pauseMs = ui->spinBox->value();
     session.writeWav = exportWav;
+    if (!moreVoices->favourites().isEmpty())
+        session.favourites = moreVoices->favourites();
     if (savedChoice) {
         // The catalogue is not shown yet: what was saved still stands.
         session.locale = savedChoice->locale;
         session.voice = savedChoice->voice;
     } else if (!cataloguePending && ui->localeSelect->count() > 0) {
         session.locale = ui->localeSelect->currentText();
-        const QString voice = VoiceCatalogue::instance().currentVoice(ui->voicesSelect->currentIndex());
+        const QString voice = VoiceCatalogue::instance().currentVoice(chooserEntry());
         if (!voice.isEmpty())
             session.voice = voice;
     }
@@ -107,6 +111,8 @@ bool ttsMain::restoreAutosave()
             ui->spinBox->setValue(*session->pauseMs);
         if (session->writeWav)
             setWriteWav(*session->writeWav);
+        if (session->favourites)
+            moreVoices->setFavourites(*session->favourites);
         if (session->locale || session->voice) {
             savedChoice = session;
             if (!cataloguePending)
@@ -143,7 +149,7 @@ void ttsMain::applySavedChoice()
         const QJsonArray group = VoiceCatalogue::instance().currentVoiceGroup();
         for (int i = 0; i < group.size(); ++i) {
             if (group[i].toObject().value(QLatin1String("voice")).toString() == *session.voice) {
-                ui->voicesSelect->setCurrentIndex(i);
+                chooseEntry(i);
                 break;
             }
         }

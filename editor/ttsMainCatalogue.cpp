@@ -3,6 +3,7 @@
 #include "GetVoices.h"
 #include "Highlighter.h"
 #include "MoreVoices.h"
+#include "PickerStrip.h"
 #include "TTSText.h"
 #include "VoiceCatalogue.h"
 #include "ttsMainForm.h"
@@ -65,6 +66,7 @@ void ttsMain::onLoaderOk(GetVoices *loader, bool type)
         ui->localeSelect->addItem(name);
     ui->localeSelect->setCurrentIndex(catalogue.currentLocaleIndex());
     fillVoiceChooser();
+    moreVoices->setAvailableWidth(pickerWidth());
     moreVoices->buildButtons();
     cataloguePending = false;
     highlighter = new Highlighter(ui->textEdit->document());
@@ -82,11 +84,43 @@ void ttsMain::fillVoiceChooser()
 {
     ui->voicesSelect->clear();
     const QJsonArray group = VoiceCatalogue::instance().currentVoiceGroup();
-    for (const QJsonValue &value : group) {
-        const QJsonObject entry = value.toObject();
-        ui->voicesSelect->addItem(entry.value(QLatin1String("name")).toString() + QLatin1Char(' ')
-                                  + entry.value(QLatin1String("gender")).toString());
+    // One list, grouped: espeak's voices first, then each model's behind a
+    // separator. Items carry their entry's position, since separators are
+    // items too.
+    QString previousModel;
+    bool previousNeural = false;
+    for (int i = 0; i < group.size(); ++i) {
+        const QJsonObject entry = group.at(i).toObject();
+        const bool neural = entry.contains(QLatin1String("model"));
+        const QString model = entry.value(QLatin1String("model")).toString();
+        if (ui->voicesSelect->count() > 0 && neural
+            && (!previousNeural || (!model.isEmpty() && model != previousModel)))
+            ui->voicesSelect->insertSeparator(ui->voicesSelect->count());
+        if (neural && !model.isEmpty())
+            previousModel = model;
+        previousNeural = neural;
+        ui->voicesSelect->addItem(VoiceCatalogue::chooserText(entry), i);
     }
+}
+
+int ttsMain::chooserEntry() const
+{
+    const QVariant entry = ui->voicesSelect->currentData();
+    return entry.isValid() ? entry.toInt() : -1;
+}
+
+void ttsMain::chooseEntry(int entry)
+{
+    const int index = ui->voicesSelect->findData(entry);
+    if (index >= 0)
+        ui->voicesSelect->setCurrentIndex(index);
+}
+
+int ttsMain::pickerWidth() const
+{
+    // Before the page is laid out the editor has no width worth going by;
+    // the strip is arranged again each time it shows.
+    return isVisible() ? ui->textEdit->width() : -1;
 }
 
 void ttsMain::on_localeSelect_currentIndexChanged(int index)
@@ -101,11 +135,19 @@ void ttsMain::on_localeSelect_currentIndexChanged(int index)
         ui->textEdit->setSelectPopup(true);
     }
     moreVoices->removeButtons();
+    moreVoices->setAvailableWidth(pickerWidth());
     moreVoices->buildButtons();
 }
 
 void ttsMain::showMoreVoices()
 {
+    // As many buttons as the editor is wide, the script's voices first.
+    // Which voices the script uses matters only when they do not all fit.
+    const int width = ui->textEdit->width();
+    moreVoices->setAvailableWidth(width);
+    const bool allFit = VoiceCatalogue::instance().currentVoiceGroup().size() <= PickerStrip::capacity(width, 50);
+    moreVoices->setUsedVoices(allFit ? QStringList() : PickerStrip::usedVoices(scriptText()));
+    moreVoices->updateButtons();
     const QPoint position = mapFromGlobal(QCursor::pos());
     moreVoices->move(position.x() - 20, position.y() - 30);
     moreVoices->show();

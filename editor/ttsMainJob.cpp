@@ -62,7 +62,7 @@ void ttsMain::startJob(JobMode mode)
     input.rate = ui->rateBox->value();
     input.volume = ui->volumeBox->value();
     input.pauseMs = ui->spinBox->value();
-    input.chooserVoice = VoiceCatalogue::instance().currentVoice(ui->voicesSelect->currentIndex());
+    input.chooserVoice = VoiceCatalogue::instance().currentVoice(chooserEntry());
     input.audioDir = audioDir;
     input.startMsecs = QDateTime::currentMSecsSinceEpoch();
     input.mode = mode;

@@ -22,7 +22,7 @@ ReadingDialog *ttsMain::readingDialog() const
 
 QString ttsMain::chooserVoice() const
 {
-    return VoiceCatalogue::instance().currentVoice(ui->voicesSelect->currentIndex());
+    return VoiceCatalogue::instance().currentVoice(chooserEntry());
 }
 
 QVector<Passage> ttsMain::selectedPassages() const

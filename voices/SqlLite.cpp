@@ -1,12 +1,14 @@
 #include "SqlLite.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QJsonObject>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
 const QString SqlLite::tableName = QStringLiteral("voices");
+const QString SqlLite::displayNameTable = QStringLiteral("voiceNames");
 
 namespace {
 
@@ -93,22 +95,66 @@ int SqlLite::rowCount(bool *ok)
 
 QJsonArray SqlLite::readAll(bool *ok)
 {
+    QHash<QString, QString> displayNames;
+    const bool named = readDisplayNames(displayNames);
     clearQuery();
     QJsonArray records;
     // Rows come back in id order, that is the service's order; the columns
     // are read by position: 1 gender, 2 locale, 3 name.
-    const bool executed = run(QStringLiteral("SELECT * FROM %1;").arg(tableName));
+    const bool executed = named && run(QStringLiteral("SELECT * FROM %1;").arg(tableName));
     while (executed && sqlQuery->next()) {
         QJsonObject record;
+        const QString name = sqlQuery->value(3).toString();
         record.insert(QStringLiteral("gender"), sqlQuery->value(1).toString());
         record.insert(QStringLiteral("locale"), sqlQuery->value(2).toString());
-        record.insert(QStringLiteral("name"), sqlQuery->value(3).toString());
+        record.insert(QStringLiteral("name"), name);
+        const auto displayName = displayNames.constFind(name);
+        if (displayName != displayNames.constEnd())
+            record.insert(QStringLiteral("displayName"), displayName.value());
         records.append(record);
     }
     // A file that breaks off part-way ends the rows early with an error.
     if (ok)
         *ok = executed && sqlQuery->lastError().type() == QSqlError::NoError;
     return records;
+}
+
+bool SqlLite::readDisplayNames(QHash<QString, QString> &names)
+{
+    clearQuery();
+    bool counted = false;
+    const bool executed =
+        run(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type=\"table\" AND name = '%1';").arg(displayNameTable));
+    if (readCount(executed, &counted) == 0)
+        return counted;
+    clearQuery();
+    if (!run(QStringLiteral("SELECT name, displayName FROM %1;").arg(displayNameTable)))
+        return false;
+    while (sqlQuery->next())
+        names.insert(sqlQuery->value(0).toString(), sqlQuery->value(1).toString());
+    return sqlQuery->lastError().type() == QSqlError::NoError;
+}
+
+bool SqlLite::writeDisplayNames(const QJsonArray &records)
+{
+    clearQuery();
+    bool written = run(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (name TEXT NOT NULL, displayName TEXT NOT NULL);")
+                           .arg(displayNameTable));
+    clearQuery();
+    written = written && run(QStringLiteral("DELETE FROM %1;").arg(displayNameTable));
+    clearQuery();
+    written = written
+        && sqlQuery->prepare(QStringLiteral("INSERT INTO %1 (name,displayName) VALUES(?,?);").arg(displayNameTable));
+    for (int i = 0; written && i < records.size(); ++i) {
+        const QJsonObject record = records.at(i).toObject();
+        const QString displayName = record.value(QLatin1String("displayName")).toString();
+        if (displayName.isEmpty())
+            continue;
+        sqlQuery->addBindValue(record.value(QLatin1String("name")).toString());
+        sqlQuery->addBindValue(displayName);
+        written = sqlQuery->exec();
+    }
+    return written;
 }
 
 bool SqlLite::emptyTable()
@@ -143,6 +189,7 @@ bool SqlLite::replaceVoices(const QJsonArray &records)
                               record.value(QLatin1String("locale")).toString(),
                               record.value(QLatin1String("name")).toString());
     }
+    written = written && writeDisplayNames(records);
     if (written && database.commit())
         return true;
     clearQuery();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QJsonArray>
 #include <QObject>
 #include <QSqlDatabase>
@@ -19,6 +20,9 @@ public:
     ~SqlLite() override;
 
     static const QString tableName;
+    // Beside `voices`, which keeps its columns for every version of the
+    // program: the names neural voices bring with them (name, displayName).
+    static const QString displayNameTable;
 
     // Registers a connection of its own and opens "data.db" (creating it when
     // it is missing). False when it cannot be opened; query() stays null then.
@@ -33,17 +37,22 @@ public:
     int tableCheck(bool *ok = nullptr);
     bool createTable();
     int rowCount(bool *ok = nullptr);
-    // The voice record list ({gender, locale, name}) in row order.
+    // The voice record list ({gender, locale, name}, and displayName for the
+    // voices that have one) in row order.
     QJsonArray readAll(bool *ok = nullptr);
     // Deletes every row and resets the id counter, so a refill numbers from 1.
     bool emptyTable();
     bool insertVoice(const QString &gender, const QString &locale, const QString &name);
-    // Empties the table and inserts the records in order, all or nothing: when
-    // any statement fails the file is left as it was.
+    // Empties the table and inserts the records in order, with their display
+    // names, all or nothing: when any statement fails the file is left as it was.
     bool replaceVoices(const QJsonArray &records);
 
 private:
     bool run(const QString &statement);
+    bool writeDisplayNames(const QJsonArray &records);
+    // The display names kept beside the rows, by identifier; a file without
+    // them (an older cache) has none, which is no error.
+    bool readDisplayNames(QHash<QString, QString> &names);
     int readCount(bool executed, bool *ok);
 
     QSqlDatabase database;

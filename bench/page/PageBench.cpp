@@ -64,8 +64,10 @@ bool chooseVoice(ttsMain *page, const QString &identifier)
         const int count = VoiceCatalogue::instance().currentVoiceGroup().size();
         for (int v = 0; v < count; ++v) {
             if (VoiceCatalogue::instance().currentVoice(v) == identifier) {
-                voices->setCurrentIndex(v);
-                return voices->currentIndex() == v;
+                // Items carry their voice's position: separators are items too.
+                const int item = voices->findData(v);
+                voices->setCurrentIndex(item);
+                return item >= 0 && voices->currentIndex() == item;
             }
         }
     }

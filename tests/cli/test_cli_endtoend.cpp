@@ -430,7 +430,8 @@ void TestCliEndToEnd::neuralVoice()
     QVERIFY2(lines.last().startsWith("跳过模型文件夹 models/vits-corrupt：") && lines.last().contains("ONNX"),
              qPrintable(list.out));
 
-    writeFile(here("script.txt"), "你好，世界。\n你好世界！\n");
+    // A tag names the voice as the window's choosers show it.
+    writeFile(here("script.txt"), "你好，世界。\n「vits-test-zh 000」你好世界！「」\n");
     const Result render = runProgram({"--render", "script.txt", "--voice", "zh-CN-TestZhS001", "--output", "neural.mp3"});
     QVERIFY2(render.exitCode == 0, qPrintable(render.err));
     const double seconds = mp3Seconds(here("neural.mp3"));

@@ -1,3 +1,4 @@
+#include "Segmentation.h"
 #include "VoiceCatalogue.h"
 #include "VoiceRecords.h"
 #include "VoiceNaming.h"
@@ -6,6 +7,8 @@
 #include <QSet>
 #include <QtTest>
 
+using VoiceFixtures::neuralRecord;
+using VoiceFixtures::neuralVoices;
 using VoiceFixtures::record;
 
 // The naming tables, their lookups and the grouping into the catalogue.
@@ -21,6 +24,11 @@ private slots:
     void grouping_data();
     void grouping();
     void currentVoiceGroupFollowsTheIndex();
+    void neuralNames_data();
+    void neuralNames();
+    void modelOfDisplayName_data();
+    void modelOfDisplayName();
+    void tagsOfAHundredVoicesSegment();
 };
 
 void TestVoiceNaming::tablesHaveTheirRows()
@@ -227,6 +235,122 @@ void TestVoiceNaming::currentVoiceGroupFollowsTheIndex()
     QCOMPARE(catalogue.currentVoice(0), QString());
     catalogue.setCurrentLocaleIndex(2);
     QVERIFY(catalogue.currentVoiceGroup().isEmpty());
+    catalogue.reset();
+}
+
+// A neural voice is named by the service; the catalogue shows that name and
+// maps it back for tags, unless another voice already answers to it.
+void TestVoiceNaming::neuralNames_data()
+{
+    QTest::addColumn<QJsonArray>("records");
+    QTest::addColumn<QStringList>("chooser");   // chooserText of the last locale's entries
+    QTest::addColumn<QStringList>("models");    // their `model` ("-" for an espeak voice)
+    QTest::addColumn<QStringList>("resolves");  // "name>identifier" pairs of voiceIdentifier
+
+    const QJsonObject xiaoxiao = record("Female", "zh-CN", "zh-CN-XiaoxiaoNeural");
+
+    QTest::newRow("gender word dropped from the name, back in the chooser")
+        << QJsonArray{xiaoxiao, neuralRecord("Female", "zh-CN", "zh-CN-BiaobeiS000", "标贝 000 女声"),
+                      neuralRecord("Male", "zh-CN", "zh-CN-AishellS001", "Aishell3 001 男声")}
+        << QStringList{"晓晓 女声", "标贝 000 女声", "Aishell3 001 男声"} << QStringList{"-", "标贝", "Aishell3"}
+        << QStringList{"标贝 000>zh-CN-BiaobeiS000", "Aishell3 001>zh-CN-AishellS001", "晓晓>zh-CN-XiaoxiaoNeural",
+                       "zh-CN-BiaobeiS000>zh-CN-BiaobeiS000"};
+    QTest::newRow("a name without gender word keeps it whole")
+        << QJsonArray{neuralRecord("Female", "zh-CN", "zh-CN-MyVoiceS000", "小美")} << QStringList{"小美 女声"}
+        << QStringList{""} << QStringList{"小美>zh-CN-MyVoiceS000"};
+    QTest::newRow("gender word of the other gender stays")
+        << QJsonArray{neuralRecord("Male", "zh-CN", "zh-CN-OddS000", "奇怪 000 女声")} << QStringList{"奇怪 000 女声 男声"}
+        << QStringList{"奇怪"} << QStringList{"奇怪 000 女声>zh-CN-OddS000"};
+    QTest::newRow("a name taken twice: the second voice keeps its identifier")
+        << QJsonArray{neuralRecord("Female", "zh-CN", "zh-CN-AS000", "模型 000 女声"),
+                      neuralRecord("Female", "zh-CN", "zh-CN-BS000", "模型 000 女声")}
+        << QStringList{"模型 000 女声", "zh-CN-BS000 女声"} << QStringList{"模型", "模型"}
+        << QStringList{"模型 000>zh-CN-AS000", "zh-CN-BS000>zh-CN-BS000"};
+    QTest::newRow("a nickname is not given to a neural voice")
+        << QJsonArray{xiaoxiao, neuralRecord("Female", "zh-CN", "zh-CN-CopyS000", "晓晓 女声")}
+        << QStringList{"晓晓 女声", "zh-CN-CopyS000 女声"} << QStringList{"-", ""}
+        << QStringList{"晓晓>zh-CN-XiaoxiaoNeural"};
+    QTest::newRow("names that look like identifiers or break tags are not used")
+        << QJsonArray{neuralRecord("Female", "en-US", "en-US-XS000", "en-US-AriaNeural"),
+                      neuralRecord("Female", "en-US", "en-US-YS000", "a」b 000 女声"),
+                      neuralRecord("Female", "en-US", "en-US-ZS000", "  ")}
+        << QStringList{"en-US-XS000 女声", "en-US-YS000 女声", "en-US-ZS000 女声"} << QStringList{"", "a」b", ""}
+        << QStringList{"en-US-AriaNeural>en-US-AriaNeural", "a」b 000>a」b 000"};
+}
+
+void TestVoiceNaming::neuralNames()
+{
+    QFETCH(QJsonArray, records);
+    QFETCH(QStringList, chooser);
+    QFETCH(QStringList, models);
+    QFETCH(QStringList, resolves);
+
+    VoiceCatalogue &catalogue = VoiceCatalogue::instance();
+    catalogue.reset();
+    catalogue.groupVoices(records);
+    const QJsonArray group = catalogue.voiceGroups().last();
+    QStringList texts;
+    QStringList groups;
+    for (const QJsonValue &value : group) {
+        texts.append(VoiceCatalogue::chooserText(value.toObject()));
+        groups.append(value.toObject().contains("model") ? value.toObject().value("model").toString() : "-");
+    }
+    QCOMPARE(texts, chooser);
+    QCOMPARE(groups, models);
+    for (const QString &pair : resolves)
+        QCOMPARE(catalogue.voiceIdentifier(pair.section('>', 0, 0)), pair.section('>', 1));
+    // Entries without a display name look exactly as they always did.
+    for (const QJsonValue &value : group)
+        if (!value.toObject().contains("model"))
+            QCOMPARE(value.toObject().keys(), (QStringList{"gender", "name", "voice"}));
+    catalogue.reset();
+    QCOMPARE(catalogue.voiceIdentifier(QStringLiteral("标贝 000")), QStringLiteral("标贝 000"));
+}
+
+void TestVoiceNaming::modelOfDisplayName_data()
+{
+    QTest::addColumn<QString>("displayName");
+    QTest::addColumn<QString>("model");
+
+    QTest::newRow("model, number, gender") << "标贝 001 女声" << "标贝";
+    QTest::newRow("model of two words") << "Kokoro 中文 012 男声" << "Kokoro 中文";
+    QTest::newRow("no number") << "小美" << "";
+    QTest::newRow("number first") << "001 女声" << "";
+    QTest::newRow("digits inside a word") << "Piper zh_CN 3 女声" << "Piper zh_CN";
+}
+
+void TestVoiceNaming::modelOfDisplayName()
+{
+    QFETCH(QString, displayName);
+    QFETCH(QString, model);
+    QCOMPARE(VoiceCatalogue::modelOf(displayName), model);
+}
+
+// One Kokoro model brings a hundred speakers to one locale: every one of
+// them can be tagged, and its tag comes back as its identifier.
+void TestVoiceNaming::tagsOfAHundredVoicesSegment()
+{
+    QJsonArray records = VoiceFixtures::voiceList(7);
+    for (const QJsonValue &v : neuralVoices("zh-CN", "Kokoro", "Kokoro", 103))
+        records.append(v);
+    for (const QJsonValue &v : neuralVoices("en-US", "Kokoro", "Kokoro", 20))
+        records.append(v);
+    VoiceCatalogue &catalogue = VoiceCatalogue::instance();
+    catalogue.reset();
+    catalogue.groupVoices(records);
+    QCOMPARE(catalogue.localeNames(), (QStringList{"汉语(大陆)", "英语(美国)"}));
+    QCOMPARE(catalogue.currentVoiceGroup().size(), 110);
+
+    // The same display name in two locales: the first keeps it.
+    QCOMPARE(catalogue.voiceGroups().at(1).at(0).toObject().value("name").toString(), QStringLiteral("en-US-KokoroS000"));
+
+    const QString script = QStringLiteral("旁白「Kokoro 102」第一句「」「晓晓」第二句「」「Kokoro 000」第三句「」「en-US-KokoroS005」four「」");
+    const QVector<Passage> passages = Segmentation::passages(script, QStringLiteral("zh-CN-XiaoyiNeural"));
+    QStringList voices;
+    for (const Passage &p : passages)
+        voices.append(p.text + ":" + p.voice);
+    QCOMPARE(voices, (QStringList{"旁白:zh-CN-XiaoyiNeural", "第一句:zh-CN-KokoroS102", "第二句:zh-CN-XiaoxiaoNeural",
+                                  "第三句:zh-CN-KokoroS000", "four:en-US-KokoroS005"}));
     catalogue.reset();
 }
 

@@ -2,6 +2,7 @@
 #include "VoiceCatalogue.h"
 #include "VoiceRecords.h"
 
+#include <QJsonValue>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -20,6 +21,7 @@ private slots:
     void colouredRanges_data();
     void colouredRanges();
     void usesTheCatalogueAtConstruction();
+    void neuralVoicesAmongAHundred();
     void cueMarkers_data();
     void cueMarkers();
 
@@ -117,6 +119,25 @@ void TestHighlighter::usesTheCatalogueAtConstruction()
     cursor.insertText(QStringLiteral("\n「en-US-AriaNeural」e「」"));
     highlighter->rehighlight();
     QCOMPARE(colouredRanges(document), (QStringList{"0:0+9", "1:0+7"}));
+}
+
+// A model's hundred speakers in one locale: their names, blanks and all,
+// colour their passages like any other voice's.
+void TestHighlighter::neuralVoicesAmongAHundred()
+{
+    VoiceCatalogue &catalogue = VoiceCatalogue::instance();
+    catalogue.reset();
+    QJsonArray records = VoiceFixtures::voiceList(7);
+    for (const QJsonValue &v : VoiceFixtures::neuralVoices("zh-CN", "Kokoro", "Kokoro", 110))
+        records.append(v);
+    catalogue.groupVoices(records);
+
+    QTextDocument document;
+    document.setPlainText(QStringLiteral("「Kokoro 105」你好「」\n「Kokoro 105 男声」x「」\n「晓晓」a「」和「Kokoro 000」b「」\n「Kokoro 110」c「」"));
+    auto *highlighter = new Highlighter(&document);
+    highlighter->rehighlight();
+    // The chooser's text is not a tag's name, nor is a speaker the model lacks.
+    QCOMPARE(colouredRanges(document), (QStringList{"0:0+16", "2:0+7", "2:8+15"}));
 }
 
 void TestHighlighter::cueMarkers_data()

@@ -31,4 +31,23 @@ QByteArray toJson(const QJsonArray &records)
     return QJsonDocument(records).toJson(QJsonDocument::Compact);
 }
 
+QJsonObject neuralRecord(const QString &gender, const QString &locale, const QString &name, const QString &displayName)
+{
+    QJsonObject r = record(gender, locale, name);
+    r.insert(QStringLiteral("displayName"), displayName);
+    return r;
+}
+
+QJsonArray neuralVoices(const QString &locale, const QString &model, const QString &shownModel, int count)
+{
+    QJsonArray list;
+    for (int sid = 0; sid < count; ++sid) {
+        const QString number = QStringLiteral("%1").arg(sid, 3, 10, QLatin1Char('0'));
+        const bool male = sid % 2;
+        list.append(neuralRecord(male ? "Male" : "Female", locale, locale + "-" + model + "S" + number,
+                                 shownModel + " " + number + (male ? " 男声" : " 女声")));
+    }
+    return list;
+}
+
 } // namespace VoiceFixtures

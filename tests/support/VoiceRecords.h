@@ -13,4 +13,10 @@ QJsonObject record(const QString &gender, const QString &locale, const QString &
 QJsonArray voiceList(int n);
 QByteArray toJson(const QJsonArray &records);
 
+// A neural voice's record: the service names it itself.
+QJsonObject neuralRecord(const QString &gender, const QString &locale, const QString &name, const QString &displayName);
+// `count` speakers of one model: identifiers locale-<model>S000…, display
+// names "<shownModel> 000 女声", "<shownModel> 001 男声", …
+QJsonArray neuralVoices(const QString &locale, const QString &model, const QString &shownModel, int count);
+
 } // namespace VoiceFixtures

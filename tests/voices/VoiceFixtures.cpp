@@ -33,7 +33,7 @@ bool writeCache(const QJsonArray &records)
     bool written = false;
     withDatabase([&](QSqlDatabase &db) {
         QSqlQuery q(db);
-        written = q.exec("DROP TABLE IF EXISTS voices;")
+        written = q.exec("DROP TABLE IF EXISTS voices;") && q.exec("DROP TABLE IF EXISTS voiceNames;")
             && q.exec("CREATE TABLE voices (id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL,"
                       " gender TEXT NOT NULL, locale TEXT NOT NULL, name TEXT NOT NULL);")
             && db.transaction();
@@ -44,6 +44,14 @@ bool writeCache(const QJsonArray &records)
             q.addBindValue(r.value("locale").toString());
             q.addBindValue(r.value("name").toString());
             written = written && q.exec();
+            if (r.contains("displayName")) {
+                written = written
+                    && q.exec("CREATE TABLE IF NOT EXISTS voiceNames (name TEXT NOT NULL, displayName TEXT NOT NULL);");
+                q.prepare("INSERT INTO voiceNames (name, displayName) VALUES (?, ?);");
+                q.addBindValue(r.value("name").toString());
+                q.addBindValue(r.value("displayName").toString());
+                written = written && q.exec();
+            }
         }
         written = written && db.commit();
     });
@@ -61,6 +69,18 @@ QStringList cacheRows()
                                     q.value(3).toString()}
                             .join('|'));
         }
+    });
+    return rows;
+}
+
+QStringList cacheDisplayNames()
+{
+    QStringList rows;
+    withDatabase([&](QSqlDatabase &db) {
+        QSqlQuery q(db);
+        q.exec("SELECT name, displayName FROM voiceNames ORDER BY rowid;");
+        while (q.next())
+            rows.append(q.value(0).toString() + '|' + q.value(1).toString());
     });
     return rows;
 }

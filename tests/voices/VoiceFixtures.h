@@ -14,11 +14,13 @@
 // their own, so they do not rely on the code under test.
 namespace VoiceFixtures {
 
-// Creates table `voices` (dropping any old one) and fills it in order;
-// false if any step failed.
+// Creates table `voices` (dropping any old one) and fills it in order, and
+// the table of display names when a record has one; false if any step failed.
 bool writeCache(const QJsonArray &records);
 // Every row as "id|gender|locale|name", in id order.
 QStringList cacheRows();
+// The display names kept beside the rows, as "name|displayName".
+QStringList cacheDisplayNames();
 // Column names of table `voices`, in order.
 QStringList cacheColumns();
 

@@ -36,6 +36,8 @@ private slots:
     void unusableCacheIsReportedAndLeftAlone_data();
     void unusableCacheIsReportedAndLeftAlone();
     void unopenableCacheMakesNoRequest();
+    void neuralVoicesAreCachedWithTheirNames_data();
+    void neuralVoicesAreCachedWithTheirNames();
 
 private:
     struct Run {
@@ -62,6 +64,59 @@ void TestGetVoices::cleanup()
     QDir::setCurrent(m_previous);
     m_folder.reset();
     VoiceCatalogue::instance().reset();
+}
+
+namespace {
+// The seven espeak voices of the mainland, then a model's speakers.
+QJsonArray withModel(int speakers)
+{
+    QJsonArray list = voiceList(7);
+    for (const QJsonValue &v : neuralVoices("zh-CN", "Kokoro", "Kokoro", speakers))
+        list.append(v);
+    return list;
+}
+} // namespace
+
+// A model added to or removed from models/ changes the list's size, which
+// rewrites the cache and asks for a restart, names included; the next start
+// shows them from the cache.
+void TestGetVoices::neuralVoicesAreCachedWithTheirNames_data()
+{
+    QTest::addColumn<QJsonArray>("cached");
+    QTest::addColumn<QJsonArray>("served");
+    QTest::addColumn<QStringList>("signalNames");
+    QTest::addColumn<int>("namesAfter");
+
+    QTest::newRow("model added") << voiceList(7) << withModel(103) << QStringList{"ok(false)", "reStart"} << 103;
+    QTest::newRow("same list") << withModel(103) << withModel(103) << QStringList{"ok(false)", "ok(true)"} << 103;
+    QTest::newRow("model removed") << withModel(103) << voiceList(7) << QStringList{"ok(false)", "reStart"} << 0;
+}
+
+void TestGetVoices::neuralVoicesAreCachedWithTheirNames()
+{
+    QFETCH(QJsonArray, cached);
+    QFETCH(QJsonArray, served);
+    QFETCH(QStringList, signalNames);
+    QFETCH(int, namesAfter);
+
+    QVERIFY(writeCache(cached));
+    FakeService fake;
+    QVERIFY(fake.listen());
+    fake.setResponder([&](const FakeService::Request &) { return FakeService::ok(toJson(served)); });
+    GetVoices loader(fake.baseUrl() + "getVoices", GetVoices::defaultConnectWaitMs);
+    QCOMPARE(runLoader(&loader).signalNames, signalNames);
+
+    // The catalogue shows the cached names.
+    const QJsonArray group = VoiceCatalogue::instance().currentVoiceGroup();
+    QCOMPARE(group.size(), cached.size());
+    QCOMPARE(VoiceCatalogue::chooserText(group.last().toObject()),
+             cached.size() > 7 ? QStringLiteral("Kokoro 102 女声") : QStringLiteral("zh-CN-XiaomoNeural 女声"));
+
+    QCOMPARE(cacheRows().size(), served.size());
+    const QStringList names = cacheDisplayNames();
+    QCOMPARE(names.size(), namesAfter);
+    if (namesAfter > 0)
+        QCOMPARE(names.last(), QStringLiteral("zh-CN-KokoroS102|Kokoro 102 女声"));
 }
 
 TestGetVoices::Run TestGetVoices::runLoader(GetVoices *loader)

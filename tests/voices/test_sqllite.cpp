@@ -30,6 +30,8 @@ private slots:
     void openFailsWhereNothingCanBeCreated();
     void corruptFileFailsItsStatements();
     void readOnlyFileKeepsItsRowsOnReplace();
+    void displayNamesAreKeptBesideTheRows();
+    void cacheWithoutDisplayNamesStillReads();
 
 private:
     std::unique_ptr<QTemporaryDir> m_folder;
@@ -48,6 +50,45 @@ void TestSqlLite::cleanup()
 {
     QDir::setCurrent(m_previous);
     m_folder.reset();
+}
+
+// Neural voices bring their own names; the voices table keeps its columns
+// and the names live in a table of their own, replaced with the rows.
+void TestSqlLite::displayNamesAreKeptBesideTheRows()
+{
+    QJsonArray served = voiceList(3);
+    served.append(neuralRecord("Female", "zh-CN", "zh-CN-BiaobeiS000", "标贝 000 女声"));
+    served.append(neuralRecord("Male", "zh-CN", "zh-CN-O'NeilS001", "O'Neil 001 男声"));
+    {
+        SqlLite db;
+        QVERIFY(db.open());
+        QVERIFY(db.createTable());
+        QVERIFY(db.replaceVoices(served));
+        bool ok = false;
+        QCOMPARE(db.readAll(&ok), served);
+        QVERIFY(ok);
+    }
+    QCOMPARE(cacheColumns(), (QStringList{"id", "gender", "locale", "name"}));
+    QCOMPARE(cacheRows().size(), 5);
+    QCOMPARE(cacheDisplayNames(), (QStringList{"zh-CN-BiaobeiS000|标贝 000 女声", "zh-CN-O'NeilS001|O'Neil 001 男声"}));
+
+    // A list without neural voices leaves no stale names behind.
+    SqlLite db;
+    QVERIFY(db.open());
+    QVERIFY(db.replaceVoices(voiceList(2)));
+    QCOMPARE(db.readAll(), voiceList(2));
+    QCOMPARE(cacheDisplayNames(), QStringList{});
+}
+
+// A cache written before neural voices has only the voices table.
+void TestSqlLite::cacheWithoutDisplayNamesStillReads()
+{
+    QVERIFY(writeCache(voiceList(4)));
+    SqlLite db;
+    QVERIFY(db.open());
+    bool ok = false;
+    QCOMPARE(db.readAll(&ok), voiceList(4));
+    QVERIFY(ok);
 }
 
 void TestSqlLite::firstOpenCreatesTheFile()
