@@ -35,6 +35,7 @@
 #include <limits>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -731,6 +732,61 @@ std::size_t listDifferences(const std::string &who, const ReferenceSet &set,
     return differing.size();
 }
 
+// A long text drawn from jieba's word list: words picked by their frequency
+// (a fixed sequence), eight to a sentence. What share of its syllables a
+// word of the word list decides, rather than a character's own reading or a
+// rule, tells how far the word data reaches.
+std::vector<std::u32string> drawnText(const fs::path &jieba, int sentences)
+{
+    std::ifstream in(jieba);
+    std::vector<std::u32string> words;
+    std::vector<double> cumulative;
+    double total = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string w;
+        double f = 0;
+        if (!(fields >> w >> f) || f <= 0)
+            continue;
+        words.push_back(decodeUtf8(w));
+        total += f;
+        cumulative.push_back(total);
+    }
+    std::vector<std::u32string> out;
+    if (words.empty())
+        return out;
+    std::uint64_t state = 20261211;
+    for (int i = 0; i < sentences; ++i) {
+        std::u32string sentence;
+        for (int k = 0; k < 8; ++k) {
+            state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+            const double x = double(state >> 11) / double(1ULL << 53) * total;
+            const auto it = std::upper_bound(cumulative.begin(), cumulative.end(), x);
+            sentence += words[std::min<std::size_t>(it - cumulative.begin(), words.size() - 1)];
+        }
+        out.push_back(sentence + U"。");
+    }
+    return out;
+}
+
+struct SourceShare {
+    long syllables = 0, word = 0, character = 0, rule = 0;
+    void add(const std::string &sources)
+    {
+        for (char c : sources) {
+            if (c != tavrel::reading::kFromWord && c != tavrel::reading::kFromCharacter &&
+                c != tavrel::reading::kFromRule)
+                continue;
+            ++syllables;
+            word += c == tavrel::reading::kFromWord;
+            character += c == tavrel::reading::kFromCharacter;
+            rule += c == tavrel::reading::kFromRule;
+        }
+    }
+    double share(long n) const { return syllables ? 100.0 * double(n) / double(syllables) : 0.0; }
+};
+
 std::string percentTarget(double v)
 {
     char buf[32];
@@ -847,6 +903,21 @@ int main(int argc, char **argv)
     }
     const std::string oursName = frontEndRead ? "the front end" : "the hypothesis";
 
+    // Where the syllables come from, on the references and on a long text
+    // drawn from jieba's word list.
+    SourceShare referenceShare, drawnShare;
+    std::size_t drawnCharacters = 0;
+    if (frontEndRead && !opt.errorsOnly) {
+        const tavrel::reading::FrontEnd frontEnd(opt.dataDir);
+        for (const ReferenceSet &set : sets)
+            for (const Sentence &s : set.sentences)
+                referenceShare.add(frontEnd.prepare(decodeUtf8(s.text), "zh-CN").sources);
+        for (const std::u32string &s : drawnText(BENCH_READING_JIEBA_DICT, 20000)) {
+            drawnCharacters += s.size();
+            drawnShare.add(frontEnd.prepare(s, "zh-CN").sources);
+        }
+    }
+
     if (opt.errorsOnly) {
         std::size_t differing = 0;
         for (const ReferenceSet &set : sets)
@@ -885,6 +956,18 @@ int main(int argc, char **argv)
             {"front end load (ms)", loadSeconds * 1000, 0, "(info)", true},
             {"prepare per character (us)", prepareSeconds / double(characters) * 1e6,
              translateSeconds / double(characters) * 1e6, "(info)", true},
+        });
+        std::printf("\n== where syllables come from (w word, c character, r rule): references; %zu characters "
+                    "drawn from jieba's word list\n",
+                    drawnCharacters);
+        bench::printTable({
+            {"references: by a word entry (%)", referenceShare.share(referenceShare.word), 0, "(info)", true},
+            {"references: character's own reading (%)", referenceShare.share(referenceShare.character), 0,
+             "(info)", true},
+            {"references: by a rule (%)", referenceShare.share(referenceShare.rule), 0, "(info)", true},
+            {"drawn text: by a word entry (%)", drawnShare.share(drawnShare.word), 0, "(info)", true},
+            {"drawn text: character's own reading (%)", drawnShare.share(drawnShare.character), 0, "(info)", true},
+            {"drawn text: by a rule (%)", drawnShare.share(drawnShare.rule), 0, "(info)", true},
         });
     }
     std::printf("%s\n", ok ? "all targets met" : "TARGET MISSED");

@@ -3,11 +3,14 @@
 //
 //   tavrel_make_lexicon <terra_pinyin.dict.yaml> <jieba dict.txt>
 //                       <own words .tsv> <opencc t2s.json> <output>
+//                       [<mainland readings .tsv>]
 //
 // terra_pinyin gives toned pinyin of characters and words in Traditional
 // characters; OpenCC turns the keys into Simplified ones; jieba's list gives
 // how often each word occurs (for segmentation) and its part of speech; our
-// own table corrects and completes both.
+// own table corrects and completes both. terra_pinyin follows the Taiwan
+// standard first: the mainland table replaces the readings the mainland
+// standard does not use, in words and characters alike.
 #include "CharClass.h"
 #include "LexiconFile.h"
 #include "Utf8.h"
@@ -104,8 +107,9 @@ bool readLines(const char *path, std::vector<std::string> &lines)
 
 int main(int argc, char **argv)
 {
-    if (argc != 6) {
-        std::cerr << "usage: tavrel_make_lexicon <terra_pinyin.dict.yaml> <jieba dict.txt> <own.tsv> <t2s.json> <out>\n";
+    if (argc != 6 && argc != 7) {
+        std::cerr << "usage: tavrel_make_lexicon <terra_pinyin.dict.yaml> <jieba dict.txt> <own.tsv> <t2s.json> <out>"
+                     " [<mainland.tsv>]\n";
         return 2;
     }
     std::unique_ptr<opencc::SimpleConverter> t2s;
@@ -176,6 +180,74 @@ int main(int argc, char **argv)
         auto &w = words[simp];
         if (std::find(w.readings.begin(), w.readings.end(), cols[1]) == w.readings.end())
             w.readings.push_back(cols[1]);
+    }
+
+    // Mainland readings first: (character, Taiwan reading) → mainland one.
+    std::map<std::pair<char32_t, std::string>, std::string> mainland;
+    if (argc == 7) {
+        lines.clear();
+        if (!readLines(argv[6], lines)) {
+            std::cerr << "tavrel_make_lexicon: cannot read " << argv[6] << "\n";
+            return 1;
+        }
+        int lineNo = 0;
+        for (const std::string &line : lines) {
+            ++lineNo;
+            if (line.empty() || line[0] == '#')
+                continue;
+            const auto cols = split(line, '\t');
+            const std::u32string c = cols.empty() ? std::u32string() : decode(cols[0]);
+            if (cols.size() != 3 || c.size() != 1 || !allHan(c)) {
+                std::cerr << argv[6] << ":" << lineNo << ": not a character and two readings\n";
+                return 1;
+            }
+            mainland[{c[0], cols[1]}] = cols[2];
+        }
+    }
+    std::size_t replaced = 0;
+    for (auto &[key, w] : words) {
+        for (std::string &reading : w.readings) {
+            auto syl = syllables(reading);
+            bool changed = false;
+            for (std::size_t i = 0; i < key.size() && i < syl.size(); ++i) {
+                const auto it = mainland.find({key[i], syl[i]});
+                if (it != mainland.end()) {
+                    syl[i] = it->second;
+                    changed = true;
+                }
+            }
+            if (changed) {
+                reading.clear();
+                for (const std::string &x : syl)
+                    reading += (reading.empty() ? "" : " ") + x;
+                ++replaced;
+            }
+        }
+        // The same reading twice after the change: keep the first.
+        std::vector<std::string> unique;
+        for (const std::string &r : w.readings)
+            if (std::find(unique.begin(), unique.end(), r) == unique.end())
+                unique.push_back(r);
+        w.readings = std::move(unique);
+    }
+    for (auto &[key, list] : chars) {
+        for (CharReading &r : list) {
+            const auto it = mainland.find({key[0], r.reading});
+            if (it == mainland.end())
+                continue;
+            auto same = std::find_if(list.begin(), list.end(), [&](auto &o) { return o.reading == it->second; });
+            if (same != list.end()) {
+                // Both listed: the mainland one takes the weight of the other.
+                same->ownPercent += r.ownPercent;
+                same->convertedPercent += r.convertedPercent;
+                r.ownPercent = r.convertedPercent = 0;
+                r.reading.clear();
+            } else {
+                r.reading = it->second;
+            }
+            ++replaced;
+        }
+        list.erase(std::remove_if(list.begin(), list.end(), [](auto &r) { return r.reading.empty(); }), list.end());
     }
 
     lines.clear();
@@ -315,6 +387,7 @@ int main(int argc, char **argv)
         std::remove(tmp.c_str());
         return 1;
     }
-    std::cout << "tavrel_make_lexicon: " << entries.size() << " entries\n";
+    std::cout << "tavrel_make_lexicon: " << entries.size() << " entries, " << replaced
+              << " readings changed to the mainland standard\n";
     return 0;
 }
