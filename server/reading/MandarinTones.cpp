@@ -467,15 +467,21 @@ void applyYiBuSandhi(std::vector<HanWord> &words)
         const char32_t next = j + 1 < slots.size() ? slots[j + 1].c : 0;
         const int nextTone = toneAt(j + 1);
         const bool listed = !s.alone && (s.word->source == ReadingSource::Data || s.word->source == ReadingSource::Own);
-        // Between a word said twice, 一 and 不 are light (看一看, 是不是).
-        if (prev && prev == next && !isNumberChar(prev)) {
+        // Between a word said twice, 一 and 不 are light (看一看, 是不是);
+        // not in 一枚一枚 (one after another) nor between decimals (1.1.1).
+        const char32_t beforePrev = j >= 2 ? slots[j - 2].c : 0;
+        if (prev && prev == next && !isNumberChar(prev) && !(s.c == U'一' && beforePrev == U'一') &&
+            !(prev == U'点' && isNumberChar(beforePrev))) {
             *s.syllable = s.c == U'一' ? "yi5" : "bu5";
             continue;
         }
         // 一 among digits and in dates is counted, never changed: 一九九八,
         // 十月一日, 一点五, 三比一.
         const char32_t afterNext = j + 2 < slots.size() ? slots[j + 2].c : 0;
-        if (s.c == U'一' && ((prev && (isNumberChar(prev) || contains(U"第月点比", prev))) ||
+        // Inside a number 一 before 百 or 千 changes like any other: 一千一百
+        // yi4 qian1 yi4 bai3, 六千一百 liu4 qian1 yi4 bai3.
+        const bool magnitudeInside = prev && contains(U"千万亿", prev) && contains(U"百千", next);
+        if (s.c == U'一' && !magnitudeInside && ((prev && (isNumberChar(prev) || contains(U"第月点比", prev))) ||
                              (next && ((isNumberChar(next) && !contains(U"百千万亿", next)) ||
                                        (contains(U"点比", next) && isNumberChar(afterNext)))))) {
             *s.syllable = "yi1";
@@ -487,7 +493,7 @@ void applyYiBuSandhi(std::vector<HanWord> &words)
         if (listed && (s.c == U'一' || *s.syllable == "bu5"))
             continue;
         if (s.c == U'一') {
-            if (!next || prev == U'第' || (prev && isNumberChar(prev)) ||
+            if (!next || prev == U'第' || (prev && isNumberChar(prev) && !magnitudeInside) ||
                 (next && isNumberChar(next) && !contains(U"百千万亿", next)))
                 *s.syllable = "yi1";  // counting, ordinals, digit strings, 十一
             else if (nextTone == 4 || nextTone == 5)
@@ -505,6 +511,24 @@ void applyYiBuSandhi(std::vector<HanWord> &words)
     }
 }
 
+namespace {
+
+// Whether a 儿 standing alone after this word belongs to it: only when the
+// cut split one word (事|儿, 哪|儿, 小孩|儿 of a word the list lacks), never
+// across a boundary the list knows (妻|儿 is wife and son).
+bool joinsErhua(const HanWord &prev)
+{
+    if (prev.text.empty() || prev.text.back() == U'儿' || prev.source == ReadingSource::User)
+        return false;
+    if (contains(U"妻孤幼婴健男女胎宠患病犬豚", prev.text.back()))
+        return false;
+    // A word of the list with a reading of its own ends there; one read
+    // character by character is a piece of a longer word.
+    return prev.text.size() == 1 || !prev.inLexicon || prev.source == ReadingSource::Character;
+}
+
+}  // namespace
+
 void applyErhua(std::vector<HanWord> &words)
 {
     std::string *prevSyllable = nullptr;
@@ -516,7 +540,7 @@ void applyErhua(std::vector<HanWord> &words)
                                toneOf(*prevSyllable) && prevSyllable->back() != 'r' &&
                                ((k > 0 && (s == "r5" || s == "er5")) ||
                                 (k == 0 && w.text.size() == 1 && w.source != ReadingSource::User &&
-                                 i > 0 && !words[i - 1].text.empty() && words[i - 1].text.back() != U'儿'));
+                                 i > 0 && joinsErhua(words[i - 1])));
             if (erhua && prevSyllable->compare(0, 2, "er") != 0) {
                 std::string &p = *prevSyllable;
                 p.insert(p.size() - 1, "r");
