@@ -144,7 +144,9 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
                 set(w, "le5");
             break;
         case U'过':
-            if (prev && posIs(prev, 'v') && !contains(U"走跳穿路跨越飞游跑爬渡通度闯", lastChar(prev)))
+            // Over something (转过身, 举过头顶): the complement keeps its tone.
+            if (prev && posIs(prev, 'v') && !contains(U"走跳穿路跨越飞游跑爬渡通度闯", lastChar(prev)) &&
+                !(next && contains(U"身头脸河桥街", firstChar(next))))
                 set(w, "guo5");
             else
                 set(w, "guo4");
@@ -217,7 +219,9 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
             set(w, "shao3");
             break;
         case U'调':
-            set(w, (next && (posIs(next, 'n') || posIs(next, 'r'))) ? "tiao2" : "diao4");
+            // "Transfer, investigate" before the few words that make it so
+            // (调走, 调往, 调头); "adjust" otherwise (调到1080P, 调大一号).
+            set(w, (next && contains(U"查动走研度任往派离职岗兵头包", firstChar(next))) ? "diao4" : "tiao2");
             break;
         case U'处':
             set(w, "chu4");
@@ -402,6 +406,73 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
     }
 }
 
+namespace {
+
+// Doubled, these are adverbs or descriptions, said with both tones.
+constexpr std::u32string_view kFullDoubles = U"整缓渐慢常刚偷悄紧静轻默狠久足万处暗稍早远深牢微纷频连匆淡冷隐明白统通往每仅恰偏时满";
+
+// Words that say what may or must be done: after them a directional word is
+// the verb itself (才敢出来, 就回去), not a complement.
+bool modalOrAdverb(const HanWord &w)
+{
+    static const std::u32string_view modal[] = {U"敢", U"能", U"会", U"要", U"想", U"肯", U"愿", U"可以", U"应该", U"得"};
+    for (std::u32string_view m : modal)
+        if (w.text == m)
+            return true;
+    return posIs(&w, 'd') || posIs(&w, 'c') || posIs(&w, 'p') || posIs(&w, 'r');
+}
+
+}  // namespace
+
+// 来 and 去 of a two-syllable directional complement are light after the
+// verb or description they complete (掉下来, 笑了起来, 安静下来, 装上去,
+// 躲不过去, 放鱼进去); where the directional word is the verb itself (就回去,
+// 才回来, 过去的事) they keep their tone.
+void applyDirectionalComplements(std::vector<HanWord> &words)
+{
+    static const std::u32string_view first = U"上下进出回过起开";
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        HanWord &w = words[i];
+        const std::size_t n = w.text.size();
+        if (w.source == ReadingSource::User || n < 2 || w.syllables.size() != n)
+            continue;
+        const char32_t last = w.text[n - 1];
+        if ((last != U'来' && last != U'去') || !contains(first, w.text[n - 2]) || w.syllables[n - 1].empty())
+            continue;
+        bool complement = n >= 3;  // 站起来, 看起来: verb and complement in one word
+        if (n == 2 && i > 0) {
+            const HanWord &p = words[i - 1];
+            // A verb or description before it; a lone character there is
+            // one whatever the list calls it (掉 is tagged zg).
+            if (single(p, U'了') || posIs(&p, 'v') || posIs(&p, 'a') || (p.text.size() == 1 && !posIs(&p, 'u')))
+                complement = !modalOrAdverb(p) || single(p, U'了');
+            else if (single(p, U'不') && i >= 2)
+                complement = (posIs(&words[i - 2], 'v') || words[i - 2].text.size() == 1) &&
+                             !modalOrAdverb(words[i - 2]);
+            else if (posIs(&p, 'n') && i >= 2)
+                complement = posIs(&words[i - 2], 'v') && !modalOrAdverb(words[i - 2]);  // 放鱼进去
+        }
+        if (complement)
+            w.syllables[n - 1] = withTone(w.syllables[n - 1], 5);
+        else if (n == 2 && toneOf(w.syllables[1]) == 5)
+            w.syllables[1] = last == U'来' ? "lai2" : "qu4";  // the verb itself: 就回去
+    }
+    // The cut may leave 来/去 alone after the verb and its direction (掉下|来,
+    // 拿出|来).
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        HanWord &w = words[i];
+        const HanWord &p = words[i - 1];
+        if (w.source == ReadingSource::User || w.text.size() != 1 || (w.text[0] != U'来' && w.text[0] != U'去') ||
+            w.syllables.empty() || w.syllables[0].empty())
+            continue;
+        if (p.text.size() >= 2 && contains(first, p.text.back()) && posIs(&p, 'v'))
+            w.syllables[0] = withTone(w.syllables[0], 5);
+        else if (p.text.size() == 1 && contains(first, p.text[0]) && i >= 2 && words[i - 2].text.size() == 1 &&
+                 !modalOrAdverb(words[i - 2]) && !posIs(&words[i - 2], 'u') && !posIs(&words[i - 2], 'm'))
+            w.syllables[0] = withTone(w.syllables[0], 5);  // 拿|出|来
+    }
+}
+
 void applyNeutralTones(std::vector<HanWord> &words)
 {
     static const std::u32string_view particles = U"的了着过吗呢吧啊们么呀啦嘛哇呗喽咯";
@@ -420,6 +491,18 @@ void applyNeutralTones(std::vector<HanWord> &words)
                 w.syllables[0] = withTone(s, 5);
             continue;
         }
+        // Doubled adverbs and adjectives keep both full tones (整整三天,
+        // 缓缓地, 慢慢说), whatever the data says.
+        if (w.text.size() == 2 && w.text[0] == w.text[1] && contains(kFullDoubles, w.text[0]) &&
+            w.syllables.size() == 2 && !w.syllables[0].empty()) {
+            w.syllables[1] = w.syllables[0];
+            continue;
+        }
+        if (i > 0 && w.text.size() == 1 && single(words[i - 1], w.text[0]) && contains(kFullDoubles, w.text[0]) &&
+            !words[i - 1].syllables.empty() && !words[i - 1].syllables[0].empty()) {
+            w.syllables[0] = words[i - 1].syllables[0];
+            continue;
+        }
         // A verb said twice: the second time is light (看看, 想想).
         if (i > 0 && w.text.size() == 1 && single(words[i - 1], w.text[0]) && posIs(&words[i - 1], 'v') &&
             !w.syllables.empty())
@@ -428,6 +511,7 @@ void applyNeutralTones(std::vector<HanWord> &words)
         if (!w.inLexicon && w.text.size() == 2 && w.text[0] == w.text[1] && w.syllables.size() == 2)
             w.syllables[1] = withTone(w.syllables[1], 5);
     }
+    applyDirectionalComplements(words);
 }
 
 void applyYiBuSandhi(std::vector<HanWord> &words)
@@ -503,6 +587,13 @@ void applyYiBuSandhi(std::vector<HanWord> &words)
             else
                 *s.syllable = "yi1";
         } else {
+            // Between a verb and its complement 不 is light: 找不到, 躲不过去.
+            const HanWord *verb = j > 0 ? slots[j - 1].word : nullptr;
+            if (s.alone && verb && verb != s.word && verb->text.size() == 1 && posIs(verb, 'v') && next &&
+                contains(U"到过出起下上来去完了住动见开着清懂会及得成好", next)) {
+                *s.syllable = "bu5";
+                continue;
+            }
             if (nextTone == 4)
                 *s.syllable = "bu2";
             else

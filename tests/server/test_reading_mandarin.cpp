@@ -123,6 +123,30 @@ TEST(MandarinReading, NeutralTonesAndErhua)
     });
 }
 
+// Light tones by context: the 来/去 of a directional complement after its
+// verb but not where the directional word is the verb itself, 不 between a
+// verb and its complement, doubled adverbs that keep both tones.
+TEST(MandarinReading, ComplementsAndDoubledAdverbs)
+{
+    expectReadings({
+        {"掉下来了", "diao4 xia4 lai5 le5"},
+        {"笑了起来", "xiao4 le5 qi3 lai5"},
+        {"拿出来", "na2 chu1 lai5"},
+        {"安静了下来", "an1 jing4 le5 xia4 lai5"},
+        {"就回去", "jiu4 hui2 qu4"},
+        {"才敢出来", "cai2 gan3 chu1 lai2"},
+        {"找不到", "zhao3 bu5 dao4"},
+        {"吃不完", "chi1 bu5 wan2"},
+        {"他不会来", "ta1 bu2 hui4 lai2"},
+        {"整整三天", "zheng3 zheng3 san1 tian1"},
+        {"缓缓地走", "huan3 huan3 de5 zou3"},
+        {"看看", "kan4 kan5"},
+        {"转过身", "zhuan3 guo4 shen1"},
+        {"调到1080P", "tiao2 dao4 yao1 ling2 ba1 ling2 P"},
+        {"调查", "diao4 cha2"},
+    });
+}
+
 // 儿 joins the syllable before it only inside a word: a piece the cut split
 // off (事|儿, 小孩|儿), never a word of its own after one the list knows.
 TEST(MandarinReading, ErhuaStaysInsideTheWord)
