@@ -112,7 +112,12 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
                 set(w, "zhong4");
             break;
         case U'只':
-            set(w, afterNumeral(prev) ? "zhi1" : "zhi3");
+            // A measure word after a numeral (一只, 两只, 整只); "only" after
+            // a time or amount that is a word of its own (一年只用).
+            set(w, (afterNumeral(prev) && (prev->text.size() == 1 || isNumberChar(lastChar(prev)))) ||
+                           (prev && contains(U"整", lastChar(prev)))
+                       ? "zhi1"
+                       : "zhi3");
             break;
         case U'种':
             if (!afterNumeral(prev) && next &&
@@ -227,7 +232,12 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
             set(w, "chu4");
             break;
         case U'假':
-            set(w, (prev && contains(U"放请休度", lastChar(prev))) ? "jia4" : "jia3");
+            // A holiday: after 放/请/休 (also 放了假, 请三天假) or an
+            // amount of days.
+            set(w, (prev && contains(U"放请休度天周月", lastChar(prev))) ||
+                           (i >= 2 && contains(U"放请休", lastChar(&words[i - 2])))
+                       ? "jia4"
+                       : "jia3");
             break;
         case U'传':
             set(w, "chuan2");
@@ -302,7 +312,8 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
             set(w, "xing1");
             break;
         case U'冲':
-            set(w, "chong1");
+            // "Towards" before whom it faces (冲他笑, 冲着); "rush" otherwise.
+            set(w, (next && (posIs(next, 'r') || single(*next, U'着'))) ? "chong4" : "chong1");
             break;
         case U'血':
             set(w, "xue4");
@@ -419,7 +430,8 @@ bool modalOrAdverb(const HanWord &w)
     for (std::u32string_view m : modal)
         if (w.text == m)
             return true;
-    return posIs(&w, 'd') || posIs(&w, 'c') || posIs(&w, 'p') || posIs(&w, 'r');
+    return posIs(&w, 'd') || posIs(&w, 'c') || posIs(&w, 'p') || posIs(&w, 'r') || posIs(&w, 't') ||
+           posIs(&w, 'm');
 }
 
 }  // namespace
@@ -444,7 +456,8 @@ void applyDirectionalComplements(std::vector<HanWord> &words)
             const HanWord &p = words[i - 1];
             // A verb or description before it; a lone character there is
             // one whatever the list calls it (掉 is tagged zg).
-            if (single(p, U'了') || posIs(&p, 'v') || posIs(&p, 'a') || (p.text.size() == 1 && !posIs(&p, 'u')))
+            if (single(p, U'了') || posIs(&p, 'v') || posIs(&p, 'a') ||
+                (p.text.size() == 1 && !posIs(&p, 'u') && !posIs(&p, 'm')))
                 complement = !modalOrAdverb(p) || single(p, U'了');
             else if (single(p, U'不') && i >= 2)
                 complement = (posIs(&words[i - 2], 'v') || words[i - 2].text.size() == 1) &&
@@ -604,18 +617,17 @@ void applyYiBuSandhi(std::vector<HanWord> &words)
 
 namespace {
 
-// Whether a 儿 standing alone after this word belongs to it: only when the
-// cut split one word (事|儿, 哪|儿, 小孩|儿 of a word the list lacks), never
-// across a boundary the list knows (妻|儿 is wife and son).
+// Whether a 儿 standing alone after this word belongs to it as its suffix
+// (事|儿, 这天|儿, 小孩|儿): not after a user's word, nor after the
+// characters with which 儿 makes a word of its own that the list may lack
+// (妻儿 wife and son). A 儿 that starts a word (儿童, 儿子) is not alone.
 bool joinsErhua(const HanWord &prev)
 {
     if (prev.text.empty() || prev.text.back() == U'儿' || prev.source == ReadingSource::User)
         return false;
     if (contains(U"妻孤幼婴健男女胎宠患病犬豚", prev.text.back()))
         return false;
-    // A word of the list with a reading of its own ends there; one read
-    // character by character is a piece of a longer word.
-    return prev.text.size() == 1 || !prev.inLexicon || prev.source == ReadingSource::Character;
+    return true;
 }
 
 }  // namespace
