@@ -296,3 +296,25 @@ TEST(MandarinReading, AnyTextGetsAReadingWithoutHanziInTheEngineInput)
         }
     }
 }
+
+// Where each syllable comes from, so that a user correcting a reading sees
+// why it was read so: a word of the word list (w), the character's own
+// reading (c), a rule that decided or changed it (r).
+TEST(MandarinReading, SourcesTellWordsFromCharactersAndRules)
+{
+    const struct {
+        const char *text;
+        const char *reading;
+        const char *sources;
+    } cases[] = {
+        {"我们去重庆", "wo3 men5 qu4 chong2 qing4", "wwcww"},
+        {"银行的行长", "yin2 hang2 de5 hang2 zhang3", "wwrww"},
+        {"找不到", "zhao3 bu5 dao4", "crc"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        const Prepared p = frontEnd().prepare(utf8::decode(c.text), "zh-CN");
+        EXPECT_EQ(p.reading, c.reading);
+        EXPECT_EQ(p.sources, c.sources);
+    }
+}

@@ -224,9 +224,10 @@ TEST_F(Reading, SourcesMarkWhatTheUsersListRead)
         {"重庆iPhone", "zhong4 qing4 iPhone", "uud"},
         {"等一点儿", "deng3 yi1 dianr3", "cuu"},
         {"重庆，我们", "zhong4 qing4 wo3 men5", "uuww"},
-        // A rule changed what the word or the character said: 一 before a
-        // fourth tone, 得 after a verb.
-        {"一个", "yi2 ge4", "rc"},
+        // A rule decided: 的 between words, 不 between a verb and its
+        // complement.
+        {"银行的行长", "yin2 hang2 de5 hang2 zhang3", "wwrww"},
+        {"找不到", "zhao3 bu5 dao4", "crc"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text);
