@@ -358,8 +358,8 @@ TEST_F(Reading, TraditionalWordsOfTheListAreRead)
         const char *reading;
         const char *sources;
     } cases[] = {
-        {"我去重慶", "zh-TW-HsiaoChenNeural", "wo3 qu4 zhong4 qing4", "dduu"},
-        {"我去重庆", "zh-CN-XiaoxiaoNeural", "wo3 qu4 zhong4 qing4", "dduu"},
+        {"我去重慶", "zh-TW-HsiaoChenNeural", "wo3 qu4 zhong4 qing4", "ccuu"},
+        {"我去重庆", "zh-CN-XiaoxiaoNeural", "wo3 qu4 zhong4 qing4", "ccuu"},
         // Written both ways, the Simplified entry is the one read.
         {"銀行", "zh-TW-HsiaoChenNeural", "yin2 xing2", "uu"},
     };
