@@ -111,8 +111,11 @@ inline constexpr char modelPhones[] = "modelPhones";
 // for Chinese, a kana for Japanese; empty for other languages): where it
 // came from.
 inline constexpr char sources[] = "sources";
-inline constexpr char fromUser = 'u'; // the user's lexicon.txt
-inline constexpr char fromData = 'd'; // the service's own data and rules
+inline constexpr char fromUser = 'u';      // the user's lexicon.txt
+inline constexpr char fromWord = 'w';      // Chinese: a word of the service's word list
+inline constexpr char fromCharacter = 'c'; // Chinese: no word decided, the character's own reading
+inline constexpr char fromRule = 'r';      // Chinese: a context rule (polyphones, tone changes, erhua)
+inline constexpr char fromData = 'd';      // anything else of the service's own data (Latin words, Japanese)
 } // namespace reading
 
 // Members of each element of audioTimeline's data: one per passage that could

@@ -34,7 +34,10 @@ namespace {
 
 constexpr int kListenBacklog = 4096;  // the program opens hundreds of connections at once
 
-static_assert(reading::kFromUser == contract::reading::fromUser && reading::kFromData == contract::reading::fromData,
+static_assert(reading::kFromUser == contract::reading::fromUser && reading::kFromData == contract::reading::fromData &&
+                  reading::kFromWord == contract::reading::fromWord &&
+                  reading::kFromCharacter == contract::reading::fromCharacter &&
+                  reading::kFromRule == contract::reading::fromRule,
               "the reading's source letters are the contract's");
 
 std::string envelope(int code, const std::string &msg, Json data = Json::array())

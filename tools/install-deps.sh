@@ -22,7 +22,7 @@ PACKAGES=(
   # the service's reading front end: pinyin words, word frequencies,
   # Simplified/Traditional conversion, Japanese words and readings
   # (converted into the service's tables at build time)
-  rime-data-terra-pinyin python3-jieba libopencc-dev opencc
+  rime-data-terra-pinyin python3-jieba pinyin-database libsqlite3-dev libopencc-dev opencc
   libmecab-dev mecab-ipadic-utf8
   # service and text-rule tests; ICU only to compare the character classes
   # with Unicode's own properties; python3-onnx writes the small neural

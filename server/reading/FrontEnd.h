@@ -25,9 +25,12 @@ struct EngineRun {
 };
 
 // Letters of Prepared::sources, as the reading endpoint sends them
-// (contract::reading::fromUser and fromData).
-inline constexpr char kFromUser = 'u';  // the user's lexicon.txt
-inline constexpr char kFromData = 'd';  // anything else: built-in data, rules, MeCab
+// (contract::reading::fromUser, fromWord, fromCharacter, fromRule, fromData).
+inline constexpr char kFromUser = 'u';       // the user's lexicon.txt
+inline constexpr char kFromWord = 'w';       // a word of the built-in word list read the syllable
+inline constexpr char kFromCharacter = 'c';  // no word decided: the character's own reading
+inline constexpr char kFromRule = 'r';       // a context rule (polyphones, tone changes, erhua, numbers)
+inline constexpr char kFromData = 'd';       // anything else: Latin words, MeCab
 
 struct Prepared {
     std::vector<EngineRun> runs;  // in text order

@@ -14,6 +14,12 @@
 //   landlines, 400/800 hotlines, and any run of 3+ digits right after a word
 //   such as 拨打 or 电话 (so 拨打110 is 幺幺零; a bare 110 is 一百一十).
 //   Separators inside a telephone number become a space: a short pause.
+// - Codes that announcers read with 幺 as well: rooms (1203室, 房间1203,
+//   住1502), flight and train numbers (CA1832, G1234: one or two capitals
+//   glued to the digits), IP addresses (192.168.1.1), video resolutions
+//   (1080P, 720p) and the 618 shopping festival (六幺八). A lone 1 glued
+//   after a Latin letter (the spreadsheet cell A1) is 一 and stays yi1: it
+//   is written as 壹, which reads yi1 and never changes its tone.
 // - Other codes are read digit by digit with 一: runs after 邮编, 编号, 单号,
 //   验证码 and the like, runs with a leading zero (007, 0571), runs longer
 //   than 16 digits, and digits glued to Latin letters when there are three
@@ -155,6 +161,8 @@ constexpr View kPhoneWords[] = {U"拨打", U"致电", U"电话", U"热线", U"�
 constexpr View kCodeWords[] = {U"邮编", U"邮政编码", U"编号", U"单号", U"工号", U"学号",
                                U"代码", U"验证码", U"密码", U"账号", U"帐号", U"卡号",
                                U"房间", U"车次", U"批号", U"证号"};
+// … of which these read 1 as 幺, as announcers say room and train numbers.
+constexpr View kYaoCodeWords[] = {U"房间", U"车次", U"房号", U"航班", U"航班号", U"住", U"住在"};
 // Numbers of rooms and the like are read digit by digit when the place
 // follows them: 302会议室, 806房间, 1203室.
 constexpr View kNumberedPlaces[] = {U"会议室", U"房间", U"房", U"室", U"病房", U"教室", U"宿舍", U"包厢"};
@@ -649,7 +657,7 @@ private:
             return false;
         if (gluedToLatin(i))
             return readGlued(i);
-        return tryPhone(i) || tryDate(i) || tryClock(i) || tryRatio(i) || tryDotted(i)
+        return tryResolution(i) || tryPhone(i) || tryDate(i) || tryClock(i) || tryRatio(i) || tryDotted(i)
             || trySlashedParts(i) || tryQuantity(i);
     }
 
@@ -687,10 +695,19 @@ private:
             return true;
         Literal lit;
         parseLiteral(p, lit, false);
+        // Capitals before the digits: one or two name a flight or a train
+        // (CA1832, G1234), read with 幺.
+        std::size_t capitals = 0;
+        while (capitals < p && m_f[p - 1 - capitals] >= U'A' && m_f[p - 1 - capitals] <= U'Z')
+            ++capitals;
+        const bool letterBefore = capitals > 0 || isLatin(before(p));
+        const bool service = capitals >= 1 && capitals <= 2 && (capitals == p || !isLatin(m_f[p - 1 - capitals]));
         if (lit.point != npos) {
             sayNumber(lit, Liang::Never, false, false);
         } else if (lit.whole.size() >= 3) {
-            sayDigits(lit.whole, false);  // model numbers: RTX4090 is 四零九零
+            sayDigits(lit.whole, service);  // model numbers: RTX4090 is 四零九零
+        } else if (lit.whole.size() == 1 && value(lit.whole[0]) == 1 && letterBefore) {
+            put(U'壹', lit.whole[0]);  // the cell A1: yi1, whatever follows
         } else {
             sayCardinal(lit.whole, Liang::Never);
         }
@@ -720,19 +737,26 @@ private:
     {
         const std::size_t e1 = runEnd(p);
         const std::size_t n1 = e1 - p;
-        if (n1 >= 3 && (precededByWord(p, kPhoneWords) || precededByWord(p, kCodeWords))) {
+        const bool yaoCode = precededByWord(p, kYaoCodeWords) && n1 <= 5;
+        if (n1 >= 3 && (precededByWord(p, kPhoneWords) || precededByWord(p, kCodeWords) || yaoCode)) {
             std::size_t e = e1;
             while (at(e) == U'-' && digitAt(e + 1))
                 e = runEnd(e + 1);
             if (!amountFollows(e)) {  // 手机500元 is a price
-                sayPhone(p, e, precededByWord(p, kPhoneWords));
+                sayPhone(p, e, precededByWord(p, kPhoneWords) || yaoCode);
                 return true;
             }
         }
+        // Before 室 or 房 three digits or more are a room, not rooms (3室2厅).
+        if (n1 >= 3 && n1 <= 5 && followedByWord(e1, kNumberedPlaces)) {
+            sayPhone(p, e1, true);
+            return true;
+        }
         if (amountFollows(e1))
             return false;
-        if (n1 >= 3 && n1 <= 5 && followedByWord(e1, kNumberedPlaces)) {
-            sayPhone(p, e1, false);
+        // The shopping festival of 18 June, as the ads say it.
+        if (n1 == 3 && startsWith(p, U"618") && !digitAt(e1) && at(e1) != U'.' && !isLatin(at(e1))) {
+            sayPhone(p, e1, true);
             return true;
         }
         const bool hotline = startsWith(p, U"400") || startsWith(p, U"800");
@@ -932,10 +956,32 @@ private:
         }
         if (parts < 3)
             return false;
+        // Four parts of at most three digits: an IP address, read with 幺.
+        bool address = parts == 4;
+        for (std::size_t k = p, run = 0; k < e; ++k) {
+            run = digitAt(k) ? run + 1 : 0;
+            address = address && run <= 3;
+        }
         for (std::size_t k = p; k < e; ++k)
-            put(digitAt(k) ? kDigitWord[value(k)] : U'点', k);
+            put(digitAt(k) ? (address && value(k) == 1 ? U'幺' : kDigitWord[value(k)]) : U'点', k);
         m_i = e;
         return true;
+    }
+
+    // 1080P, 720p, 1080i: a video resolution, read digit by digit.
+    bool tryResolution(std::size_t p)
+    {
+        const std::size_t e = runEnd(p);
+        const char32_t c = at(e);
+        if ((c != U'P' && c != U'p' && c != U'i') || isLatin(at(e + 1)))
+            return false;
+        static constexpr View kLines[] = {U"240", U"360", U"480", U"540", U"576", U"720", U"1080", U"1440", U"2160", U"4320"};
+        for (View v : kLines)
+            if (e - p == v.size() && startsWith(p, v)) {
+                sayPhone(p, e, true);
+                return true;
+            }
+        return false;
     }
 
     // 1/2/3 that is no date: each part a number, the slashes kept.

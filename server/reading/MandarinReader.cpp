@@ -50,26 +50,39 @@ bool endsWith(const std::string &s, const char *tail)
     return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
 }
 
+// Why syllable k of a word reads as it does: the user's list, a word of the
+// word list, the character's own reading, or a rule that changed either.
+char sourceOf(const HanWord &w, std::size_t k, const std::string &looked)
+{
+    if (w.source == ReadingSource::User)
+        return kFromUser;
+    if (w.source == ReadingSource::Rule || w.syllables[k] != looked)
+        return kFromRule;
+    if (w.text.size() > 1 && (w.source == ReadingSource::Data || w.source == ReadingSource::Own))
+        return kFromWord;
+    return kFromCharacter;
+}
+
 // Builds the engine runs and the reading as the text is walked.
 class Output {
 public:
     explicit Output(Prepared &p) : m_p(p) {}
 
-    void syllable(const std::string &s, std::size_t origin, bool fromUser = false)
+    void syllable(const std::string &s, std::size_t origin, char source = kFromData)
     {
         if (s.empty())
             return;
         EngineRun &run = runFor("");
         separate(run);
         appendText(run, s, origin);
-        addToReading(s, fromUser);
+        addToReading(s, source);
     }
     void latin(const std::string &written, const std::string &spoken, std::size_t origin)
     {
         EngineRun &run = runFor("en");
         separate(run);
         appendText(run, spoken, origin);
-        addToReading(written, false);
+        addToReading(written, kFromData);
     }
     void pause(const char *mark, std::size_t origin)
     {
@@ -107,12 +120,12 @@ private:
         run.text += s;
         run.origin.insert(run.origin.end(), cps.size(), origin);
     }
-    void addToReading(const std::string &s, bool fromUser)
+    void addToReading(const std::string &s, char source)
     {
         if (!m_p.reading.empty())
             m_p.reading.push_back(' ');
         m_p.reading += s;
-        m_p.sources.push_back(fromUser ? kFromUser : kFromData);
+        m_p.sources.push_back(source);
     }
 
     Prepared &m_p;
@@ -176,18 +189,25 @@ Prepared readMandarin(const MappedText &text, const Lexicon &lexicon, const Pars
             while (j < t.size() && textrules::isHan(t[j]))
                 ++j;
             std::vector<HanWord> words = readWords(t.substr(i, j - i), lexicon, user);
+            std::vector<std::vector<std::string>> looked;  // as the words read, before any rule
+            for (const HanWord &w : words)
+                looked.push_back(w.syllables);
             applyPolyphoneRules(words);
             applyNeutralTones(words);
             applyYiBuSandhi(words);
             applyErhua(words);
-            for (const HanWord &w : words)
+            for (std::size_t n = 0; n < words.size(); ++n) {
+                const HanWord &w = words[n];
                 for (std::size_t k = 0; k < w.text.size(); ++k) {
                     // A reading given with the request replaces what the
                     // words and rules said, character by character.
-                    const std::string &s = forced && hanIndex < forced->size() ? (*forced)[hanIndex] : w.syllables[k];
+                    const bool given = forced && hanIndex < forced->size();
+                    const std::string &s = given ? (*forced)[hanIndex] : w.syllables[k];
                     ++hanIndex;
-                    out.syllable(s, text.origin[i + w.begin + k], !forced && w.source == ReadingSource::User);
+                    out.syllable(s, text.origin[i + w.begin + k],
+                                 given ? kFromData : sourceOf(w, k, looked[n][k]));
                 }
+            }
             i = j;
         } else if (isLatinLetter(c)) {
             // A Latin word, with inner apostrophes, hyphens and dots (don't,

@@ -112,7 +112,12 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
                 set(w, "zhong4");
             break;
         case U'只':
-            set(w, afterNumeral(prev) ? "zhi1" : "zhi3");
+            // A measure word after a numeral (一只, 两只, 整只); "only" after
+            // a time or amount that is a word of its own (一年只用).
+            set(w, (afterNumeral(prev) && (prev->text.size() == 1 || isNumberChar(lastChar(prev)))) ||
+                           (prev && contains(U"整", lastChar(prev)))
+                       ? "zhi1"
+                       : "zhi3");
             break;
         case U'种':
             if (!afterNumeral(prev) && next &&
@@ -144,7 +149,9 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
                 set(w, "le5");
             break;
         case U'过':
-            if (prev && posIs(prev, 'v') && !contains(U"走跳穿路跨越飞游跑爬渡通度闯", lastChar(prev)))
+            // Over something (转过身, 举过头顶): the complement keeps its tone.
+            if (prev && posIs(prev, 'v') && !contains(U"走跳穿路跨越飞游跑爬渡通度闯", lastChar(prev)) &&
+                !(next && contains(U"身头脸河桥街", firstChar(next))))
                 set(w, "guo5");
             else
                 set(w, "guo4");
@@ -217,13 +224,20 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
             set(w, "shao3");
             break;
         case U'调':
-            set(w, (next && (posIs(next, 'n') || posIs(next, 'r'))) ? "tiao2" : "diao4");
+            // "Transfer, investigate" before the few words that make it so
+            // (调走, 调往, 调头); "adjust" otherwise (调到1080P, 调大一号).
+            set(w, (next && contains(U"查动走研度任往派离职岗兵头包", firstChar(next))) ? "diao4" : "tiao2");
             break;
         case U'处':
             set(w, "chu4");
             break;
         case U'假':
-            set(w, (prev && contains(U"放请休度", lastChar(prev))) ? "jia4" : "jia3");
+            // A holiday: after 放/请/休 (also 放了假, 请三天假) or an
+            // amount of days.
+            set(w, (prev && contains(U"放请休度天周月", lastChar(prev))) ||
+                           (i >= 2 && contains(U"放请休", lastChar(&words[i - 2])))
+                       ? "jia4"
+                       : "jia3");
             break;
         case U'传':
             set(w, "chuan2");
@@ -298,7 +312,8 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
             set(w, "xing1");
             break;
         case U'冲':
-            set(w, "chong1");
+            // "Towards" before whom it faces (冲他笑, 冲着); "rush" otherwise.
+            set(w, (next && (posIs(next, 'r') || single(*next, U'着'))) ? "chong4" : "chong1");
             break;
         case U'血':
             set(w, "xue4");
@@ -402,6 +417,75 @@ void applyPolyphoneRules(std::vector<HanWord> &words)
     }
 }
 
+namespace {
+
+// Doubled, these are adverbs or descriptions, said with both tones.
+constexpr std::u32string_view kFullDoubles = U"整缓渐慢常刚偷悄紧静轻默狠久足万处暗稍早远深牢微纷频连匆淡冷隐明白统通往每仅恰偏时满";
+
+// Words that say what may or must be done: after them a directional word is
+// the verb itself (才敢出来, 就回去), not a complement.
+bool modalOrAdverb(const HanWord &w)
+{
+    static const std::u32string_view modal[] = {U"敢", U"能", U"会", U"要", U"想", U"肯", U"愿", U"可以", U"应该", U"得"};
+    for (std::u32string_view m : modal)
+        if (w.text == m)
+            return true;
+    return posIs(&w, 'd') || posIs(&w, 'c') || posIs(&w, 'p') || posIs(&w, 'r') || posIs(&w, 't') ||
+           posIs(&w, 'm');
+}
+
+}  // namespace
+
+// 来 and 去 of a two-syllable directional complement are light after the
+// verb or description they complete (掉下来, 笑了起来, 安静下来, 装上去,
+// 躲不过去, 放鱼进去); where the directional word is the verb itself (就回去,
+// 才回来, 过去的事) they keep their tone.
+void applyDirectionalComplements(std::vector<HanWord> &words)
+{
+    static const std::u32string_view first = U"上下进出回过起开";
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        HanWord &w = words[i];
+        const std::size_t n = w.text.size();
+        if (w.source == ReadingSource::User || n < 2 || w.syllables.size() != n)
+            continue;
+        const char32_t last = w.text[n - 1];
+        if ((last != U'来' && last != U'去') || !contains(first, w.text[n - 2]) || w.syllables[n - 1].empty())
+            continue;
+        bool complement = n >= 3;  // 站起来, 看起来: verb and complement in one word
+        if (n == 2 && i > 0) {
+            const HanWord &p = words[i - 1];
+            // A verb or description before it; a lone character there is
+            // one whatever the list calls it (掉 is tagged zg).
+            if (single(p, U'了') || posIs(&p, 'v') || posIs(&p, 'a') ||
+                (p.text.size() == 1 && !posIs(&p, 'u') && !posIs(&p, 'm')))
+                complement = !modalOrAdverb(p) || single(p, U'了');
+            else if (single(p, U'不') && i >= 2)
+                complement = (posIs(&words[i - 2], 'v') || words[i - 2].text.size() == 1) &&
+                             !modalOrAdverb(words[i - 2]);
+            else if (posIs(&p, 'n') && i >= 2)
+                complement = posIs(&words[i - 2], 'v') && !modalOrAdverb(words[i - 2]);  // 放鱼进去
+        }
+        if (complement)
+            w.syllables[n - 1] = withTone(w.syllables[n - 1], 5);
+        else if (n == 2 && toneOf(w.syllables[1]) == 5)
+            w.syllables[1] = last == U'来' ? "lai2" : "qu4";  // the verb itself: 就回去
+    }
+    // The cut may leave 来/去 alone after the verb and its direction (掉下|来,
+    // 拿出|来).
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        HanWord &w = words[i];
+        const HanWord &p = words[i - 1];
+        if (w.source == ReadingSource::User || w.text.size() != 1 || (w.text[0] != U'来' && w.text[0] != U'去') ||
+            w.syllables.empty() || w.syllables[0].empty())
+            continue;
+        if (p.text.size() >= 2 && contains(first, p.text.back()) && posIs(&p, 'v'))
+            w.syllables[0] = withTone(w.syllables[0], 5);
+        else if (p.text.size() == 1 && contains(first, p.text[0]) && i >= 2 && words[i - 2].text.size() == 1 &&
+                 !modalOrAdverb(words[i - 2]) && !posIs(&words[i - 2], 'u') && !posIs(&words[i - 2], 'm'))
+            w.syllables[0] = withTone(w.syllables[0], 5);  // 拿|出|来
+    }
+}
+
 void applyNeutralTones(std::vector<HanWord> &words)
 {
     static const std::u32string_view particles = U"的了着过吗呢吧啊们么呀啦嘛哇呗喽咯";
@@ -420,6 +504,18 @@ void applyNeutralTones(std::vector<HanWord> &words)
                 w.syllables[0] = withTone(s, 5);
             continue;
         }
+        // Doubled adverbs and adjectives keep both full tones (整整三天,
+        // 缓缓地, 慢慢说), whatever the data says.
+        if (w.text.size() == 2 && w.text[0] == w.text[1] && contains(kFullDoubles, w.text[0]) &&
+            w.syllables.size() == 2 && !w.syllables[0].empty()) {
+            w.syllables[1] = w.syllables[0];
+            continue;
+        }
+        if (i > 0 && w.text.size() == 1 && single(words[i - 1], w.text[0]) && contains(kFullDoubles, w.text[0]) &&
+            !words[i - 1].syllables.empty() && !words[i - 1].syllables[0].empty()) {
+            w.syllables[0] = words[i - 1].syllables[0];
+            continue;
+        }
         // A verb said twice: the second time is light (看看, 想想).
         if (i > 0 && w.text.size() == 1 && single(words[i - 1], w.text[0]) && posIs(&words[i - 1], 'v') &&
             !w.syllables.empty())
@@ -428,6 +524,7 @@ void applyNeutralTones(std::vector<HanWord> &words)
         if (!w.inLexicon && w.text.size() == 2 && w.text[0] == w.text[1] && w.syllables.size() == 2)
             w.syllables[1] = withTone(w.syllables[1], 5);
     }
+    applyDirectionalComplements(words);
 }
 
 void applyYiBuSandhi(std::vector<HanWord> &words)
@@ -467,15 +564,21 @@ void applyYiBuSandhi(std::vector<HanWord> &words)
         const char32_t next = j + 1 < slots.size() ? slots[j + 1].c : 0;
         const int nextTone = toneAt(j + 1);
         const bool listed = !s.alone && (s.word->source == ReadingSource::Data || s.word->source == ReadingSource::Own);
-        // Between a word said twice, 一 and 不 are light (看一看, 是不是).
-        if (prev && prev == next && !isNumberChar(prev)) {
+        // Between a word said twice, 一 and 不 are light (看一看, 是不是);
+        // not in 一枚一枚 (one after another) nor between decimals (1.1.1).
+        const char32_t beforePrev = j >= 2 ? slots[j - 2].c : 0;
+        if (prev && prev == next && !isNumberChar(prev) && !(s.c == U'一' && beforePrev == U'一') &&
+            !(prev == U'点' && isNumberChar(beforePrev))) {
             *s.syllable = s.c == U'一' ? "yi5" : "bu5";
             continue;
         }
         // 一 among digits and in dates is counted, never changed: 一九九八,
         // 十月一日, 一点五, 三比一.
         const char32_t afterNext = j + 2 < slots.size() ? slots[j + 2].c : 0;
-        if (s.c == U'一' && ((prev && (isNumberChar(prev) || contains(U"第月点比", prev))) ||
+        // Inside a number 一 before 百 or 千 changes like any other: 一千一百
+        // yi4 qian1 yi4 bai3, 六千一百 liu4 qian1 yi4 bai3.
+        const bool magnitudeInside = prev && contains(U"千万亿", prev) && contains(U"百千", next);
+        if (s.c == U'一' && !magnitudeInside && ((prev && (isNumberChar(prev) || contains(U"第月点比", prev))) ||
                              (next && ((isNumberChar(next) && !contains(U"百千万亿", next)) ||
                                        (contains(U"点比", next) && isNumberChar(afterNext)))))) {
             *s.syllable = "yi1";
@@ -487,7 +590,7 @@ void applyYiBuSandhi(std::vector<HanWord> &words)
         if (listed && (s.c == U'一' || *s.syllable == "bu5"))
             continue;
         if (s.c == U'一') {
-            if (!next || prev == U'第' || (prev && isNumberChar(prev)) ||
+            if (!next || prev == U'第' || (prev && isNumberChar(prev) && !magnitudeInside) ||
                 (next && isNumberChar(next) && !contains(U"百千万亿", next)))
                 *s.syllable = "yi1";  // counting, ordinals, digit strings, 十一
             else if (nextTone == 4 || nextTone == 5)
@@ -497,6 +600,13 @@ void applyYiBuSandhi(std::vector<HanWord> &words)
             else
                 *s.syllable = "yi1";
         } else {
+            // Between a verb and its complement 不 is light: 找不到, 躲不过去.
+            const HanWord *verb = j > 0 ? slots[j - 1].word : nullptr;
+            if (s.alone && verb && verb != s.word && verb->text.size() == 1 && posIs(verb, 'v') && next &&
+                contains(U"到过出起下上来去完了住动见开着清懂会及得成好", next)) {
+                *s.syllable = "bu5";
+                continue;
+            }
             if (nextTone == 4)
                 *s.syllable = "bu2";
             else
@@ -504,6 +614,23 @@ void applyYiBuSandhi(std::vector<HanWord> &words)
         }
     }
 }
+
+namespace {
+
+// Whether a 儿 standing alone after this word belongs to it as its suffix
+// (事|儿, 这天|儿, 小孩|儿): not after a user's word, nor after the
+// characters with which 儿 makes a word of its own that the list may lack
+// (妻儿 wife and son). A 儿 that starts a word (儿童, 儿子) is not alone.
+bool joinsErhua(const HanWord &prev)
+{
+    if (prev.text.empty() || prev.text.back() == U'儿' || prev.source == ReadingSource::User)
+        return false;
+    if (contains(U"妻孤幼婴健男女胎宠患病犬豚", prev.text.back()))
+        return false;
+    return true;
+}
+
+}  // namespace
 
 void applyErhua(std::vector<HanWord> &words)
 {
@@ -516,7 +643,7 @@ void applyErhua(std::vector<HanWord> &words)
                                toneOf(*prevSyllable) && prevSyllable->back() != 'r' &&
                                ((k > 0 && (s == "r5" || s == "er5")) ||
                                 (k == 0 && w.text.size() == 1 && w.source != ReadingSource::User &&
-                                 i > 0 && !words[i - 1].text.empty() && words[i - 1].text.back() != U'儿'));
+                                 i > 0 && joinsErhua(words[i - 1])));
             if (erhua && prevSyllable->compare(0, 2, "er") != 0) {
                 std::string &p = *prevSyllable;
                 p.insert(p.size() - 1, "r");

@@ -15,6 +15,8 @@ void applyPolyphoneRules(std::vector<HanWord> &words);
 
 // Particles and suffixes that are read in the neutral tone.
 void applyNeutralTones(std::vector<HanWord> &words);
+// Part of the neutral tones: 来/去 of a directional complement.
+void applyDirectionalComplements(std::vector<HanWord> &words);
 
 // 一 and 不 by what follows: 一个 yi2, 一天 yi4, 第一 yi1, 十一 yi1, 看一看
 // yi5; 不是 bu2, 不好 bu4, 是不是 bu5.

@@ -123,6 +123,69 @@ TEST(MandarinReading, NeutralTonesAndErhua)
     });
 }
 
+// Light tones by context: the 来/去 of a directional complement after its
+// verb but not where the directional word is the verb itself, 不 between a
+// verb and its complement, doubled adverbs that keep both tones.
+TEST(MandarinReading, ComplementsAndDoubledAdverbs)
+{
+    expectReadings({
+        {"掉下来了", "diao4 xia4 lai5 le5"},
+        {"笑了起来", "xiao4 le5 qi3 lai5"},
+        {"拿出来", "na2 chu1 lai5"},
+        {"安静了下来", "an1 jing4 le5 xia4 lai5"},
+        {"就回去", "jiu4 hui2 qu4"},
+        {"才敢出来", "cai2 gan3 chu1 lai2"},
+        {"找不到", "zhao3 bu5 dao4"},
+        {"吃不完", "chi1 bu5 wan2"},
+        {"他不会来", "ta1 bu2 hui4 lai2"},
+        {"整整三天", "zheng3 zheng3 san1 tian1"},
+        {"缓缓地走", "huan3 huan3 de5 zou3"},
+        {"看看", "kan4 kan5"},
+        {"转过身", "zhuan3 guo4 shen1"},
+        {"调到1080P", "tiao2 dao4 yao1 ling2 ba1 ling2 P"},
+        {"调查", "diao4 cha2"},
+    });
+}
+
+// 儿 joins the syllable before it only inside a word: a piece the cut split
+// off (事|儿, 小孩|儿), never a word of its own after one the list knows.
+TEST(MandarinReading, ErhuaStaysInsideTheWord)
+{
+    expectReadings({
+        {"这事儿你别管", "zhe4 shir4 ni3 bie2 guan3"},
+        {"有点儿累", "you3 dianr3 lei4"},
+        {"小孩儿", "xiao3 hair2"},
+        {"哪儿", "nar3"},
+        {"女儿", "nv3 er2"},
+        {"他的儿子", "ta1 de5 er2 zi5"},
+        {"这款儿童座椅", "zhe4 kuan3 er2 tong2 zuo4 yi3"},
+        {"妻儿老小", "qi1 er2 lao3 xiao3"},
+    });
+}
+
+// Digit strings that name rather than count are read digit by digit, 1 as
+// 幺 where announcers say it; quantities stay quantities; 一 of a code, a
+// ratio or a fraction keeps yi1, 一 before 百 inside a number changes.
+TEST(MandarinReading, CodesAreReadAsCodes)
+{
+    expectReadings({
+        {"CA1832航班", "CA yao1 ba1 san1 er4 hang2 ban1"},
+        {"G1234次", "G yao1 er4 san1 si4 ci4"},
+        {"我住1502", "wo3 zhu4 yao1 wu3 ling2 er4"},
+        {"1203室", "yao1 er4 ling2 san1 shi4"},
+        {"192.168.1.1", "yao1 jiu3 er4 dian3 yao1 liu4 ba1 dian3 yao1 dian3 yao1"},
+        {"选1080P", "xuan3 yao1 ling2 ba1 ling2 P"},
+        {"618大促", "liu4 yao1 ba1 da4 cu4"},
+        {"618元", "liu4 bai3 yi1 shi2 ba1 yuan2"},
+        {"A1单元格", "A yi1 dan1 yuan2 ge2"},
+        {"RTX4090", "RTX si4 ling2 jiu3 ling2"},
+        {"2:1", "er4 bi3 yi1"},
+        {"1/3", "san1 fen1 zhi1 yi1"},
+        {"1179万", "yi4 qian1 yi4 bai3 qi1 shi2 jiu3 wan4"},
+        {"一枚一枚", "yi4 mei2 yi4 mei2"},
+    });
+}
+
 TEST(MandarinReading, NumbersAreReadAsSpoken)
 {
     expectReadings({
@@ -231,5 +294,27 @@ TEST(MandarinReading, AnyTextGetsAReadingWithoutHanziInTheEngineInput)
             for (char32_t c : utf8::decode(run.text))
                 EXPECT_FALSE(textrules::isHan(c));
         }
+    }
+}
+
+// Where each syllable comes from, so that a user correcting a reading sees
+// why it was read so: a word of the word list (w), the character's own
+// reading (c), a rule that decided or changed it (r).
+TEST(MandarinReading, SourcesTellWordsFromCharactersAndRules)
+{
+    const struct {
+        const char *text;
+        const char *reading;
+        const char *sources;
+    } cases[] = {
+        {"我们去重庆", "wo3 men5 qu4 chong2 qing4", "wwcww"},
+        {"银行的行长", "yin2 hang2 de5 hang2 zhang3", "wwrww"},
+        {"找不到", "zhao3 bu5 dao4", "crc"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        const Prepared p = frontEnd().prepare(utf8::decode(c.text), "zh-CN");
+        EXPECT_EQ(p.reading, c.reading);
+        EXPECT_EQ(p.sources, c.sources);
     }
 }

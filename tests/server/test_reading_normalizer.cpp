@@ -337,7 +337,8 @@ TEST(MandarinNormalizer, LatinNamesAndDottedNumbers)
         {"RTX4090", "RTX四零九零"},
         {"Windows 10", "Windows 十"},
         {"1.2.3", "一点二点三"},
-        {"192.168.1.1", "一九二点一六八点一点一"},
+        {"192.168.1.1", "幺九二点幺六八点幺点幺"},  // an IP address, as it is said
+        {"1.2.1", "一点二点一"},
         {"v1.2.3", "v一点二点三"},
     };
     expectReadings(cases);

@@ -209,7 +209,8 @@ TEST_F(Reading, SourcesMarkWhatTheUsersListRead)
     const Reply plain = reading("我们去重庆");
     ASSERT_EQ(plain.code(), 1) << plain.raw;
     EXPECT_EQ(field(plain, "reading"), "wo3 men5 qu4 chong2 qing4");
-    EXPECT_EQ(field(plain, "sources"), "ddddd");
+    // Words of the word list, a character no word decided.
+    EXPECT_EQ(field(plain, "sources"), "wwcww");
 
     writeLexicon("# 测试\n重庆\tzhong4 qing4\n一点儿\tyi1 dianr3\n");
     ASSERT_EQ(readingOnceChanged("我们去重庆", "wo3 men5 qu4 zhong4 qing4"), "wo3 men5 qu4 zhong4 qing4");
@@ -218,11 +219,15 @@ TEST_F(Reading, SourcesMarkWhatTheUsersListRead)
         const char *reading;
         const char *sources;
     } cases[] = {
-        {"我们去重庆", "wo3 men5 qu4 zhong4 qing4", "ddduu"},
+        {"我们去重庆", "wo3 men5 qu4 zhong4 qing4", "wwcuu"},
         // A Latin word is one piece; a merged erhua syllable is one piece for two characters.
         {"重庆iPhone", "zhong4 qing4 iPhone", "uud"},
-        {"等一点儿", "deng3 yi1 dianr3", "duu"},
-        {"重庆，我们", "zhong4 qing4 wo3 men5", "uudd"},
+        {"等一点儿", "deng3 yi1 dianr3", "cuu"},
+        {"重庆，我们", "zhong4 qing4 wo3 men5", "uuww"},
+        // A rule decided: 的 between words, 不 between a verb and its
+        // complement.
+        {"银行的行长", "yin2 hang2 de5 hang2 zhang3", "wwrww"},
+        {"找不到", "zhao3 bu5 dao4", "crc"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text);
@@ -353,8 +358,8 @@ TEST_F(Reading, TraditionalWordsOfTheListAreRead)
         const char *reading;
         const char *sources;
     } cases[] = {
-        {"我去重慶", "zh-TW-HsiaoChenNeural", "wo3 qu4 zhong4 qing4", "dduu"},
-        {"我去重庆", "zh-CN-XiaoxiaoNeural", "wo3 qu4 zhong4 qing4", "dduu"},
+        {"我去重慶", "zh-TW-HsiaoChenNeural", "wo3 qu4 zhong4 qing4", "ccuu"},
+        {"我去重庆", "zh-CN-XiaoxiaoNeural", "wo3 qu4 zhong4 qing4", "ccuu"},
         // Written both ways, the Simplified entry is the one read.
         {"銀行", "zh-TW-HsiaoChenNeural", "yin2 xing2", "uu"},
     };

@@ -3,16 +3,25 @@
 //
 //   tavrel_make_lexicon <terra_pinyin.dict.yaml> <jieba dict.txt>
 //                       <own words .tsv> <opencc t2s.json> <output>
+//                       [<mainland readings .tsv> [<ibus pinyin-database main.db>]]
 //
 // terra_pinyin gives toned pinyin of characters and words in Traditional
 // characters; OpenCC turns the keys into Simplified ones; jieba's list gives
 // how often each word occurs (for segmentation) and its part of speech; our
-// own table corrects and completes both.
+// own table corrects and completes both. terra_pinyin follows the Taiwan
+// standard first: the mainland table replaces the readings the mainland
+// standard does not use, in words and characters alike. ibus-pinyin's
+// database (mainland usage, Simplified, frequencies, syllables without
+// tones) is the second witness: where it and terra pinyin disagree on a
+// word's syllables, the terra reading it agrees with wins, and a word of
+// jieba's list that terra lacks gets its syllables from it, each toned as
+// its character reads that syllable.
 #include "CharClass.h"
 #include "LexiconFile.h"
 #include "Utf8.h"
 
 #include <opencc/SimpleConverter.hpp>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
@@ -86,6 +95,92 @@ std::string chooseReading(const std::vector<std::string> &readings, std::string 
     return readings[0];
 }
 
+// "zhong4" → "zhong".
+std::string baseOf(const std::string &syllable)
+{
+    std::string b = syllable;
+    while (!b.empty() && b.back() >= '0' && b.back() <= '9')
+        b.pop_back();
+    return b;
+}
+
+// ibus-pinyin's database keeps each syllable as an initial and a final id.
+std::string ibusSyllable(int initial, int final)
+{
+    static const char *const initials[] = {"",  "b", "c", "ch", "d", "f", "g",  "h", "j", "k", "l", "m",
+                                           "n", "p", "q", "r",  "s", "sh", "t", "w", "x", "y", "z", "zh"};
+    static const char *const finals[] = {"a",  "ai", "an",  "ang", "ao",  "e",  "ei", "en",   "eng", "er", "i",
+                                         "ia", "ian", "iang", "iao", "ie", "in", "ing", "iong", "iu",  "o",  "ong",
+                                         "ou", "u",  "ua",  "uai", "uan", "uang", "ue", "ui",   "un",  "uo", "v"};
+    if (initial < 0 || initial > 23 || final < 24 || final > 56)
+        return {};
+    const std::string i = initials[initial];
+    std::string f = finals[final - 24];
+    if (i == "n" || i == "l") {
+        if (f == "ue")
+            f = "ve";
+    } else if (f == "v") {
+        f = "u";  // ju, qu, xu, yu
+    }
+    if (i.empty() && (f == "i" || f == "u" || f == "v"))
+        return {};
+    return i + f;
+}
+
+// Every phrase of two characters or more in the database: its syllables
+// without tones, the most frequent first.
+bool readIbusDatabase(const char *path, std::unordered_map<std::u32string, std::vector<std::string>> &out)
+{
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(path, &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return false;
+    }
+    std::unordered_map<std::u32string, std::vector<std::pair<int, std::string>>> byFreq;
+    for (int n = 1; n < 16; ++n) {
+        std::string sql = "SELECT phrase, freq";
+        for (int k = 0; k <= n; ++k)
+            sql += ", s" + std::to_string(k) + ", y" + std::to_string(k);
+        sql += " FROM py_phrase_" + std::to_string(n);
+        sqlite3_stmt *st = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+            continue;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            const unsigned char *text = sqlite3_column_text(st, 0);
+            const std::u32string phrase = decode(text ? reinterpret_cast<const char *>(text) : "");
+            if (phrase.size() != static_cast<std::size_t>(n + 1) || !allHan(phrase))
+                continue;
+            std::string bases;
+            bool ok = true;
+            for (int k = 0; k <= n && ok; ++k) {
+                const std::string b = ibusSyllable(sqlite3_column_int(st, 2 + 2 * k), sqlite3_column_int(st, 3 + 2 * k));
+                ok = !b.empty();
+                bases += (k ? " " : "") + b;
+            }
+            if (ok)
+                byFreq[phrase].emplace_back(sqlite3_column_int(st, 1), bases);
+        }
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    for (auto &[phrase, list] : byFreq) {
+        std::stable_sort(list.begin(), list.end(), [](auto &a, auto &b) { return a.first > b.first; });
+        auto &bases = out[phrase];
+        for (auto &[f, b] : list)
+            if (std::find(bases.begin(), bases.end(), b) == bases.end())
+                bases.push_back(b);
+    }
+    return true;
+}
+
+std::string basesOf(const std::string &reading)
+{
+    std::string out;
+    for (const std::string &s : syllables(reading))
+        out += (out.empty() ? "" : " ") + baseOf(s);
+    return out;
+}
+
 bool readLines(const char *path, std::vector<std::string> &lines)
 {
     std::ifstream in(path);
@@ -104,8 +199,9 @@ bool readLines(const char *path, std::vector<std::string> &lines)
 
 int main(int argc, char **argv)
 {
-    if (argc != 6) {
-        std::cerr << "usage: tavrel_make_lexicon <terra_pinyin.dict.yaml> <jieba dict.txt> <own.tsv> <t2s.json> <out>\n";
+    if (argc < 6 || argc > 8) {
+        std::cerr << "usage: tavrel_make_lexicon <terra_pinyin.dict.yaml> <jieba dict.txt> <own.tsv> <t2s.json> <out>"
+                     " [<mainland.tsv> [<pinyin-database main.db>]]\n";
         return 2;
     }
     std::unique_ptr<opencc::SimpleConverter> t2s;
@@ -178,6 +274,74 @@ int main(int argc, char **argv)
             w.readings.push_back(cols[1]);
     }
 
+    // Mainland readings first: (character, Taiwan reading) → mainland one.
+    std::map<std::pair<char32_t, std::string>, std::string> mainland;
+    if (argc >= 7) {
+        lines.clear();
+        if (!readLines(argv[6], lines)) {
+            std::cerr << "tavrel_make_lexicon: cannot read " << argv[6] << "\n";
+            return 1;
+        }
+        int lineNo = 0;
+        for (const std::string &line : lines) {
+            ++lineNo;
+            if (line.empty() || line[0] == '#')
+                continue;
+            const auto cols = split(line, '\t');
+            const std::u32string c = cols.empty() ? std::u32string() : decode(cols[0]);
+            if (cols.size() != 3 || c.size() != 1 || !allHan(c)) {
+                std::cerr << argv[6] << ":" << lineNo << ": not a character and two readings\n";
+                return 1;
+            }
+            mainland[{c[0], cols[1]}] = cols[2];
+        }
+    }
+    std::size_t replaced = 0;
+    for (auto &[key, w] : words) {
+        for (std::string &reading : w.readings) {
+            auto syl = syllables(reading);
+            bool changed = false;
+            for (std::size_t i = 0; i < key.size() && i < syl.size(); ++i) {
+                const auto it = mainland.find({key[i], syl[i]});
+                if (it != mainland.end()) {
+                    syl[i] = it->second;
+                    changed = true;
+                }
+            }
+            if (changed) {
+                reading.clear();
+                for (const std::string &x : syl)
+                    reading += (reading.empty() ? "" : " ") + x;
+                ++replaced;
+            }
+        }
+        // The same reading twice after the change: keep the first.
+        std::vector<std::string> unique;
+        for (const std::string &r : w.readings)
+            if (std::find(unique.begin(), unique.end(), r) == unique.end())
+                unique.push_back(r);
+        w.readings = std::move(unique);
+    }
+    for (auto &[key, list] : chars) {
+        for (CharReading &r : list) {
+            const auto it = mainland.find({key[0], r.reading});
+            if (it == mainland.end())
+                continue;
+            auto same = std::find_if(list.begin(), list.end(), [&](auto &o) { return o.reading == it->second; });
+            if (same != list.end()) {
+                // Both listed: the mainland one takes the weight of the other.
+                same->ownPercent += r.ownPercent;
+                same->convertedPercent += r.convertedPercent;
+                r.ownPercent = r.convertedPercent = 0;
+                r.reading.clear();
+            } else {
+                r.reading = it->second;
+            }
+            ++replaced;
+        }
+        list.erase(std::remove_if(list.begin(), list.end(), [](auto &r) { return r.reading.empty(); }), list.end());
+    }
+
     lines.clear();
     if (!readLines(argv[2], lines)) {
         std::cerr << "tavrel_make_lexicon: cannot read " << argv[2] << "\n";
@@ -230,6 +394,76 @@ int main(int argc, char **argv)
         auto &w = words[key];
         for (auto &r : list)
             w.readings.push_back(r.reading);
+    }
+
+    // The second witness. Terra's readings of a word are kept in order, but
+    // the first one whose syllables the database gives comes first; a word
+    // without any reading is composed from the database's syllables.
+    std::size_t agreed = 0, reordered = 0, composed = 0;
+    if (argc == 8) {
+        std::unordered_map<std::u32string, std::vector<std::string>> ibus;
+        if (!readIbusDatabase(argv[7], ibus)) {
+            std::cerr << "tavrel_make_lexicon: cannot read " << argv[7] << "\n";
+            return 1;
+        }
+        for (auto &[key, w] : words) {
+            if (key.size() < 2)
+                continue;
+            const auto it = ibus.find(key);
+            if (it == ibus.end())
+                continue;
+            const std::vector<std::string> &witness = it->second;
+            if (!w.readings.empty()) {
+                if (basesOf(w.readings.front()) == witness.front()) {
+                    ++agreed;
+                    continue;
+                }
+                // Only the database's most frequent syllables move a reading
+                // up; a rarer variant of its own is no evidence.
+                const auto match = std::find_if(w.readings.begin(), w.readings.end(),
+                                                [&](const std::string &r) { return basesOf(r) == witness.front(); });
+                if (match != w.readings.end()) {
+                    std::rotate(w.readings.begin(), match, match + 1);
+                    ++reordered;
+                }
+                continue;
+            }
+            // Each character toned as its own readings give that syllable,
+            // only where that settles the tone too. Characters whose tone
+            // the context decides (一 不 and the light particles and
+            // complements) are left to the rules: the word is read character
+            // by character as before.
+            // 血 too: the database follows everyday speech (出血 chu xie), the
+            // standard says xue4 in words.
+            static const std::u32string contextual = U"一不的了着得地过个上下来去子头们么里血";
+            if (std::any_of(key.begin(), key.end(),
+                            [](char32_t c) { return contextual.find(c) != std::u32string::npos; }))
+                continue;
+            const auto bases = syllables(witness.front());
+            std::string reading;
+            bool ok = bases.size() == key.size();
+            for (std::size_t i = 0; ok && i < key.size(); ++i) {
+                const auto c = words.find(key.substr(i, 1));
+                ok = false;
+                if (c == words.end())
+                    break;
+                std::string only;
+                int matching = 0;
+                for (const std::string &r : c->second.readings)
+                    if (baseOf(r) == bases[i]) {
+                        ++matching;
+                        only = r;
+                    }
+                if (matching == 1) {
+                    reading += (reading.empty() ? "" : " ") + only;
+                    ok = true;
+                }
+            }
+            if (ok) {
+                w.readings.push_back(reading);
+                ++composed;
+            }
+        }
     }
 
     lines.clear();
@@ -315,6 +549,8 @@ int main(int argc, char **argv)
         std::remove(tmp.c_str());
         return 1;
     }
-    std::cout << "tavrel_make_lexicon: " << entries.size() << " entries\n";
+    std::cout << "tavrel_make_lexicon: " << entries.size() << " entries, " << replaced
+              << " readings changed to the mainland standard; the pinyin database agreed on " << agreed
+              << " words, reordered " << reordered << ", composed " << composed << "\n";
     return 0;
 }
