@@ -67,6 +67,24 @@ QVector<double> mp3SpeechOnsetsMs(const QString &path, int minGapMs)
     return onsets;
 }
 
+long mp3SampleRate(const QString &path)
+{
+    mpg123_init();
+    int error = MPG123_OK;
+    mpg123_handle *handle = mpg123_new(nullptr, &error);
+    if (!handle)
+        return 0;
+    long rate = 0;
+    if (mpg123_open(handle, QFile::encodeName(path).constData()) == MPG123_OK) {
+        int channels = 0, encoding = 0;
+        if (mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK)
+            rate = 0;
+        mpg123_close(handle);
+    }
+    mpg123_delete(handle);
+    return rate;
+}
+
 double mp3Seconds(const QString &path)
 {
     mpg123_init();

@@ -8,6 +8,9 @@
 // decoded.
 double mp3Seconds(const QString &path);
 
+// The sample rate the file's first frame gives; 0 when it cannot be read.
+long mp3SampleRate(const QString &path);
+
 // Where speech begins in an MP3 file, in milliseconds: each 10 ms window
 // loud enough to be speech after at least `minGapMs` of quiet (the file's
 // start counts as quiet). Empty when it cannot be decoded.
