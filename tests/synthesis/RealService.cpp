@@ -1,5 +1,6 @@
 #include "RealService.h"
 
+#include "AppSettings.h"
 #include "Qajax.h"
 #include "TestSupport.h"
 #include "VoiceFixtures.h"
@@ -92,4 +93,31 @@ QString RealService::otherVoice(const QString &than) const
             return name;
     }
     return QString();
+}
+
+QString RealService::referencePath(const QString &name)
+{
+    return audioDir + "reference/" + name + ".mp3";
+}
+
+bool RealService::renderReference(const QString &text, const QString &voice, const QString &name,
+                                  const QString &reading, QString *why) const
+{
+    const QString folder = audioDir + "reference/";
+    QDir().mkpath(folder);
+    Qajax::Pairs fields{{"text", text},
+                        {"voice", voice},
+                        {"rates", "+0%"},
+                        {"volumes", "+0%"},
+                        {"write_media", folder + name + ".mp3"},
+                        {"write_subtitles", folder + name + ".srt"}};
+    if (!reading.isEmpty())
+        fields.append({"reading", reading});
+    Qajax ajax;
+    ajax.post(fields, m_urls.ttsCommunicate);
+    if (ajax.networkError() == 0 && ajax.code() == 1)
+        return true;
+    if (why)
+        *why = ajax.networkError() != 0 ? QStringLiteral("network error %1").arg(ajax.networkError()) : ajax.msg();
+    return false;
 }

@@ -35,6 +35,13 @@ public:
     // data.db holding exactly that list, so a page fills its choosers from it
     // and its loader finds nothing to change.
     bool writeVoiceCache() const;
+    // One passage rendered on its own at +0% into audioDir + "reference/<name>.mp3"
+    // (and .srt), for comparing a job's output with; `reading` as the
+    // service's optional field. False, with the service's message, on failure.
+    bool renderReference(const QString &text, const QString &voice, const QString &name,
+                         const QString &reading = QString(), QString *why = nullptr) const;
+    static QString referencePath(const QString &name);
+
     // A voice of the list other than the given one.
     QString otherVoice(const QString &than) const;
 

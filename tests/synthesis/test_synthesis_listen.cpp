@@ -148,20 +148,8 @@ void TestSynthesisListen::select(int anchor, int position)
 void TestSynthesisListen::renderReference(const QString &text, const QString &voice, const QString &name,
                                           const QString &reading)
 {
-    const QString folder = audioDir + "reference/";
-    QVERIFY(QDir().mkpath(folder));
-    Qajax::Pairs fields{{"text", text},
-                        {"voice", voice},
-                        {"rates", "+0%"},
-                        {"volumes", "+0%"},
-                        {"write_media", folder + name + ".mp3"},
-                        {"write_subtitles", folder + name + ".srt"}};
-    if (!reading.isEmpty())
-        fields.append({"reading", reading});
-    Qajax ajax;
-    ajax.post(fields, m_server.urls().ttsCommunicate);
-    QCOMPARE(ajax.networkError(), 0);
-    QVERIFY2(ajax.code() == 1, qPrintable(ajax.msg()));
+    QString why;
+    QVERIFY2(m_server.renderReference(text, voice, name, reading, &why), qPrintable(why));
 }
 
 double TestSynthesisListen::waitUntilPlayed()

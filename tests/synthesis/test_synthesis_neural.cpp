@@ -1,7 +1,6 @@
 #include "AppSettings.h"
 #include "Mp3Duration.h"
 #include "PageHarness.h"
-#include "Qajax.h"
 #include "RealService.h"
 #include "SkipOrFail.h"
 #include "TTSText.h"
@@ -76,19 +75,12 @@ void TestSynthesisNeural::cleanupTestCase()
 
 double TestSynthesisNeural::referenceSeconds(const QString &text, const QString &voice, const QString &name)
 {
-    const QString folder = audioDir + "reference/";
-    QDir().mkpath(folder);
-    Qajax ajax;
-    ajax.post({{"text", text},
-               {"voice", voice},
-               {"rates", "+0%"},
-               {"volumes", "+0%"},
-               {"write_media", folder + name + ".mp3"},
-               {"write_subtitles", folder + name + ".srt"}},
-              m_server.urls().ttsCommunicate);
-    if (ajax.networkError() != 0 || ajax.code() != 1)
+    QString why;
+    if (!m_server.renderReference(text, voice, name, QString(), &why)) {
+        qWarning("%s", qPrintable(why));
         return -1;
-    return mp3Seconds(folder + name + ".mp3");
+    }
+    return mp3Seconds(RealService::referencePath(name));
 }
 
 void TestSynthesisNeural::neuralVoiceRendersFromThePage()
@@ -126,7 +118,7 @@ void TestSynthesisNeural::neuralVoiceRendersFromThePage()
     const double neuralSeconds = referenceSeconds(second, neuralVoice, "neural");
     QVERIFY(espeakSeconds > 0.5);
     QVERIFY(neuralSeconds > 0.1);
-    QCOMPARE(mp3SampleRate(audioDir + "reference/neural.mp3"), long(modelRate));
+    QCOMPARE(mp3SampleRate(RealService::referencePath("neural")), long(modelRate));
     const long joinedRate = mp3SampleRate(output);
     QVERIFY2(joinedRate > modelRate, qPrintable(QString::number(joinedRate)));
     const double expected = espeakSeconds + neuralSeconds + 0.5;

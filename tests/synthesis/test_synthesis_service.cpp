@@ -1,6 +1,5 @@
 #include "AppSettings.h"
 #include "Mp3Duration.h"
-#include "Qajax.h"
 #include "PageHarness.h"
 #include "RealService.h"
 #include "TTSText.h"
@@ -93,18 +92,8 @@ void TestSynthesisService::cleanup()
 // The same segment rendered on its own, for its length.
 void TestSynthesisService::renderReference(const QString &text, const QString &voice, const QString &name)
 {
-    const QString folder = audioDir + "reference/";
-    QVERIFY(QDir().mkpath(folder));
-    Qajax ajax;
-    ajax.post({{"text", text},
-               {"voice", voice},
-               {"rates", "+0%"},
-               {"volumes", "+0%"},
-               {"write_media", folder + name + ".mp3"},
-               {"write_subtitles", folder + name + ".srt"}},
-              m_server.urls().ttsCommunicate);
-    QCOMPARE(ajax.networkError(), 0);
-    QVERIFY2(ajax.code() == 1, qPrintable(ajax.msg()));
+    QString why;
+    QVERIFY2(m_server.renderReference(text, voice, name, QString(), &why), qPrintable(why));
 }
 
 void TestSynthesisService::resultJoinsSegmentsWithThePause()

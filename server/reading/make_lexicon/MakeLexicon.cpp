@@ -195,6 +195,30 @@ bool readLines(const char *path, std::vector<std::string> &lines)
     return true;
 }
 
+// Our own tables: calls `row` with the tab-separated columns of each line that
+// is neither empty nor a # comment. False, said on stderr with the file and
+// line, when the file cannot be read or `row` refuses a line (it returns what
+// was wrong, empty for a good line).
+template <typename Row>
+bool forEachRow(const char *path, Row row)
+{
+    std::vector<std::string> lines;
+    if (!readLines(path, lines)) {
+        std::cerr << "tavrel_make_lexicon: cannot read " << path << "\n";
+        return false;
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].empty() || lines[i][0] == '#')
+            continue;
+        const std::string wrong = row(split(lines[i], '\t'));
+        if (!wrong.empty()) {
+            std::cerr << path << ":" << i + 1 << ": " << wrong << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -276,26 +300,14 @@ int main(int argc, char **argv)
 
     // Mainland readings first: (character, Taiwan reading) → mainland one.
     std::map<std::pair<char32_t, std::string>, std::string> mainland;
-    if (argc >= 7) {
-        lines.clear();
-        if (!readLines(argv[6], lines)) {
-            std::cerr << "tavrel_make_lexicon: cannot read " << argv[6] << "\n";
-            return 1;
-        }
-        int lineNo = 0;
-        for (const std::string &line : lines) {
-            ++lineNo;
-            if (line.empty() || line[0] == '#')
-                continue;
-            const auto cols = split(line, '\t');
+    if (argc >= 7 && !forEachRow(argv[6], [&](const std::vector<std::string> &cols) -> std::string {
             const std::u32string c = cols.empty() ? std::u32string() : decode(cols[0]);
-            if (cols.size() != 3 || c.size() != 1 || !allHan(c)) {
-                std::cerr << argv[6] << ":" << lineNo << ": not a character and two readings\n";
-                return 1;
-            }
+            if (cols.size() != 3 || c.size() != 1 || !allHan(c))
+                return "not a character and two readings";
             mainland[{c[0], cols[1]}] = cols[2];
-        }
-    }
+            return {};
+        }))
+        return 1;
     std::size_t replaced = 0;
     for (auto &[key, w] : words) {
         for (std::string &reading : w.readings) {
@@ -466,32 +478,22 @@ int main(int argc, char **argv)
         }
     }
 
-    lines.clear();
-    if (!readLines(argv[3], lines)) {
-        std::cerr << "tavrel_make_lexicon: cannot read " << argv[3] << "\n";
+    if (!forEachRow(argv[3], [&](const std::vector<std::string> &cols) -> std::string {
+            const std::u32string key = cols.empty() ? std::u32string() : decode(cols[0]);
+            if (cols.size() < 2 || !allHan(key) || syllables(cols[1]).size() != key.size())
+                return "not a word and its syllables";
+            auto &w = words[key];
+            w.own = cols[1];
+            w.ownEntry = true;
+            if (cols.size() >= 3 && !cols[2].empty())
+                w.frequency = static_cast<std::uint32_t>(std::atol(cols[2].c_str()));
+            if (cols.size() >= 4 && !cols[3].empty())
+                w.pos = cols[3];
+            if (w.frequency == 0)
+                w.frequency = 2000;  // our words are ordinary words: let them win segmentation
+            return {};
+        }))
         return 1;
-    }
-    int lineNo = 0;
-    for (const std::string &line : lines) {
-        ++lineNo;
-        if (line.empty() || line[0] == '#')
-            continue;
-        auto cols = split(line, '\t');
-        const std::u32string key = cols.empty() ? std::u32string() : decode(cols[0]);
-        if (cols.size() < 2 || !allHan(key) || syllables(cols[1]).size() != key.size()) {
-            std::cerr << argv[3] << ":" << lineNo << ": not a word and its syllables\n";
-            return 1;
-        }
-        auto &w = words[key];
-        w.own = cols[1];
-        w.ownEntry = true;
-        if (cols.size() >= 3 && !cols[2].empty())
-            w.frequency = static_cast<std::uint32_t>(std::atol(cols[2].c_str()));
-        if (cols.size() >= 4 && !cols[3].empty())
-            w.pos = cols[3];
-        if (w.frequency == 0)
-            w.frequency = 2000;  // our words are ordinary words: let them win segmentation
-    }
 
     // Write.
     std::vector<Entry> entries;
